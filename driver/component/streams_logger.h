@@ -1,0 +1,55 @@
+// The driver's log writer: numbered streams, each a file that gets one
+// time-stamped record per call. The file is opened in "a+" and closed again
+// for every record, so it is consistent on disk after each one.
+#pragma once
+
+#include <cstdarg>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace tarvo {
+
+struct LogStream {
+    std::string file_name;
+    bool active = false;
+};
+
+class StreamsLogger {
+public:
+    StreamsLogger() = default;
+    ~StreamsLogger();  // "Log stopped" block to every active stream
+
+    StreamsLogger(const StreamsLogger&) = delete;
+    StreamsLogger& operator=(const StreamsLogger&) = delete;
+
+    // Replaces (or creates, extending the table) stream `number`, makes it
+    // active and writes "Log started" to it.
+    void set_stream(int number, const std::string& file_name);
+    int set_active(int number, bool flag);      // 0, or -1 outside the table
+    bool is_active(int number) const;
+    std::string file_name(int number) const;    // "" outside the table
+    int stream_count() const;
+
+    // One record: "%d-%02d-%02d %02d:%02d:%02d  " + text + "\n", written only
+    // when the stream exists, `enabled` is true and the stream is active.
+    // Records from different threads never interleave.
+    void write_record(int number, bool enabled, const char* format, ...)
+        __attribute__((format(printf, 4, 5)));
+    void write_record_v(int number, bool enabled, const char* format, va_list args);
+
+private:
+    void write_locked(const LogStream& s, const std::string& text);
+
+    mutable std::mutex mutex_;
+    std::vector<LogStream> streams_;
+};
+
+// The process-wide instance: created when the component is loaded (stream 0 =
+// "Tarvo.log"), destroyed when it is unloaded. Null before and after; records
+// written then are dropped.
+StreamsLogger* process_logger();
+void create_process_logger(const std::string& file_name = "Tarvo.log");
+void destroy_process_logger();
+
+}  // namespace tarvo

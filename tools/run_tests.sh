@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Builds and runs the whole test suite:
+#   1. the plain build and all unit tests (ctest),
+#   2. the AddressSanitizer + UndefinedBehaviorSanitizer build and all unit tests,
+#   3. the ThreadSanitizer build and the tests labelled "threaded",
+#   4. every libFuzzer target for a bounded time (FUZZ_SECONDS, default 60).
+# Build folders go under build/ (override with BUILD_ROOT).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+BUILD_ROOT=${BUILD_ROOT:-$ROOT/build}
+FUZZ_SECONDS=${FUZZ_SECONDS:-60}
+JOBS=${JOBS:-$(nproc)}
+export CTEST_OUTPUT_ON_FAILURE=1
+
+configure() {  # folder, extra cmake args...
+  local dir=$1; shift
+  cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >/dev/null
+}
+
+echo "== plain build"
+configure "$BUILD_ROOT/plain" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVO_BENCHMARKS=ON
+cmake --build "$BUILD_ROOT/plain" -j "$JOBS"
+(cd "$BUILD_ROOT/plain" && ctest -j "$JOBS" --timeout 300)
+
+echo "== address + undefined behaviour sanitizers"
+configure "$BUILD_ROOT/asan" -DCMAKE_BUILD_TYPE=Debug -DTARVO_SANITIZER=address -DTARVO_BENCHMARKS=OFF
+cmake --build "$BUILD_ROOT/asan" -j "$JOBS"
+(cd "$BUILD_ROOT/asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest -j "$JOBS" --timeout 300)
+
+echo "== thread sanitizer (threaded tests)"
+configure "$BUILD_ROOT/tsan" -DCMAKE_BUILD_TYPE=Debug -DTARVO_SANITIZER=thread -DTARVO_BENCHMARKS=OFF
+cmake --build "$BUILD_ROOT/tsan" -j "$JOBS"
+(cd "$BUILD_ROOT/tsan" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+  ctest -j "$JOBS" --timeout 300 -L threaded)
+
+echo "== fuzzers (${FUZZ_SECONDS}s each)"
+CC=clang CXX=clang++ configure "$BUILD_ROOT/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DTARVO_SANITIZER=address -DTARVO_FUZZERS=ON -DTARVO_TESTS=OFF -DTARVO_BENCHMARKS=OFF \
+  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link"
+cmake --build "$BUILD_ROOT/fuzz" -j "$JOBS"
+fuzzers=$(find "$BUILD_ROOT/fuzz/fuzz" -maxdepth 2 -type f -executable -name 'fuzz_*' | sort)
+ran=0
+for f in $fuzzers; do
+  name=$(basename "$f")
+  corpus="$BUILD_ROOT/fuzz/corpus-$name"
+  mkdir -p "$corpus"
+  seeds="$ROOT/fuzz/seeds/$name"
+  echo "-- $name"
+  args=("$corpus")
+  [ -d "$seeds" ] && args+=("$seeds")
+  (cd "$BUILD_ROOT/fuzz" && "$f" -max_total_time="$FUZZ_SECONDS" -rss_limit_mb=2048 \
+     -print_final_stats=0 "${args[@]}" 2>&1 | tail -n 3)
+  ran=$((ran + 1))
+done
+echo "fuzzers run: $ran"
+echo "== all tests passed"

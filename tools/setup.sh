@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Installs what building and testing Tarvo needs on a Debian machine (as root).
+set -euo pipefail
+SUDO=""
+if [ "$(id -u)" != "0" ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends \
+  build-essential g++ cmake ninja-build pkg-config \
+  clang libclang-rt-14-dev \
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
