@@ -1,0 +1,65 @@
+// HRESULT: the status every interface method returns. Bit 31 set = failure.
+// The codes carry their Windows values so logs and hosts can compare them.
+#pragma once
+
+#include "platform/com/base_types.h"
+
+using HRESULT = std::int32_t;
+
+constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
+constexpr bool FAILED(HRESULT hr) { return hr < 0; }
+
+#define TARVO_HR(value) static_cast<HRESULT>(static_cast<std::uint32_t>(value))
+
+inline constexpr HRESULT S_OK = 0;
+inline constexpr HRESULT S_FALSE = 1;
+
+inline constexpr HRESULT E_NOTIMPL = TARVO_HR(0x80004001);
+inline constexpr HRESULT E_NOINTERFACE = TARVO_HR(0x80004002);
+inline constexpr HRESULT E_POINTER = TARVO_HR(0x80004003);
+inline constexpr HRESULT E_ABORT = TARVO_HR(0x80004004);
+inline constexpr HRESULT E_FAIL = TARVO_HR(0x80004005);
+inline constexpr HRESULT E_UNEXPECTED = TARVO_HR(0x8000FFFF);
+inline constexpr HRESULT E_ACCESSDENIED = TARVO_HR(0x80070005);
+inline constexpr HRESULT E_OUTOFMEMORY = TARVO_HR(0x8007000E);
+inline constexpr HRESULT E_INVALIDARG = TARVO_HR(0x80070057);
+
+inline constexpr HRESULT CLASS_E_NOAGGREGATION = TARVO_HR(0x80040110);
+inline constexpr HRESULT CLASS_E_CLASSNOTAVAILABLE = TARVO_HR(0x80040111);
+
+inline constexpr HRESULT REGDB_E_READREGDB = TARVO_HR(0x80040150);   // store unreadable
+inline constexpr HRESULT REGDB_E_WRITEREGDB = TARVO_HR(0x80040151);  // store unwritable
+inline constexpr HRESULT REGDB_E_KEYMISSING = TARVO_HR(0x80040152);
+inline constexpr HRESULT REGDB_E_INVALIDVALUE = TARVO_HR(0x80040153);
+inline constexpr HRESULT REGDB_E_CLASSNOTREG = TARVO_HR(0x80040154);
+
+inline constexpr HRESULT CO_E_NOTINITIALIZED = TARVO_HR(0x800401F0);
+inline constexpr HRESULT CO_E_CLASSSTRING = TARVO_HR(0x800401F3);
+inline constexpr HRESULT CO_E_DLLNOTFOUND = TARVO_HR(0x800401F8);
+inline constexpr HRESULT CO_E_ERRORINDLL = TARVO_HR(0x800401F9);
+
+inline constexpr HRESULT DISP_E_UNKNOWNINTERFACE = TARVO_HR(0x80020001);
+inline constexpr HRESULT DISP_E_MEMBERNOTFOUND = TARVO_HR(0x80020003);
+inline constexpr HRESULT DISP_E_PARAMNOTFOUND = TARVO_HR(0x80020004);
+inline constexpr HRESULT DISP_E_TYPEMISMATCH = TARVO_HR(0x80020005);
+inline constexpr HRESULT DISP_E_UNKNOWNNAME = TARVO_HR(0x80020006);
+inline constexpr HRESULT DISP_E_NONAMEDARGS = TARVO_HR(0x80020007);
+inline constexpr HRESULT DISP_E_BADVARTYPE = TARVO_HR(0x80020008);
+inline constexpr HRESULT DISP_E_EXCEPTION = TARVO_HR(0x80020009);
+inline constexpr HRESULT DISP_E_OVERFLOW = TARVO_HR(0x8002000A);
+inline constexpr HRESULT DISP_E_BADINDEX = TARVO_HR(0x8002000B);
+inline constexpr HRESULT DISP_E_BADPARAMCOUNT = TARVO_HR(0x8002000E);
+inline constexpr HRESULT DISP_E_PARAMNOTOPTIONAL = TARVO_HR(0x8002000F);
+
+inline constexpr HRESULT CONNECT_E_NOCONNECTION = TARVO_HR(0x80040200);
+inline constexpr HRESULT CONNECT_E_ADVISELIMIT = TARVO_HR(0x80040201);
+inline constexpr HRESULT CONNECT_E_CANNOTCONNECT = TARVO_HR(0x80040202);
+
+inline constexpr HRESULT SELFREG_E_TYPELIB = TARVO_HR(0x80040200);
+inline constexpr HRESULT SELFREG_E_CLASS = TARVO_HR(0x80040201);
+
+inline constexpr HRESULT TYPE_E_LIBNOTREGISTERED = TARVO_HR(0x8002801D);
+inline constexpr HRESULT TYPE_E_ELEMENTNOTFOUND = TARVO_HR(0x8002802B);
+inline constexpr HRESULT TYPE_E_CANTLOADLIBRARY = TARVO_HR(0x80029C4A);
+
+#undef TARVO_HR

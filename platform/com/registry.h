@@ -1,0 +1,46 @@
+// The registration store: a plain text file that plays the part of the
+// Windows registry's classes root for component registration.
+//
+// One entry a line, sorted by key, readable and diffable:
+//     HKCR\TARVOSrv1.Quill1 = Quill1 Class                  key's default value
+//     HKCR\TARVOSrv1.Quill1\CLSID = {...}
+//     HKCR\CLSID\{...}\InprocServer32 [ThreadingModel] = Apartment   named value
+//     HKCR\CLSID\{...}\Programmable                         key without values
+// Keys are backslash-separated names, compared without regard to case (as the
+// registry does) and kept in the case first written; a name holds no '\',
+// '[', ']', '=', control character, and does not start or end with a space.
+// A value is the rest of the line after " = " (no line breaks).
+//
+// Place: $TARVO_REGISTRY if set, else $XDG_CONFIG_HOME/tarvo/registry, else
+// ~/.config/tarvo/registry. Each change is one locked read-modify-write:
+// writers serialise on flock of "<file>.lock", and the new content is written
+// to a temporary file that is renamed over the old, so a reader always sees a
+// whole file. A missing file is an empty store.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/com/hresult.h"
+
+// The file in use now (the environment is read on every call).
+std::string RegStorePath();
+
+// Sets the key's default value (creating the key and its parents).
+HRESULT RegStoreSetDefault(const std::string& key, const std::string& value);
+// Sets a named value; an empty name is the default value.
+HRESULT RegStoreSetValue(const std::string& key, const std::string& name, const std::string& value);
+// Creates the key (and its parents) without a value; S_OK when it exists.
+HRESULT RegStoreCreateKey(const std::string& key);
+// Removes the key with all its values and subkeys; S_FALSE when it was not
+// there. The roots and the shared parents ("HKCR", "HKCR\CLSID",
+// "HKCR\TypeLib", "HKCR\Interface") are never removed: E_ACCESSDENIED.
+HRESULT RegStoreDeleteTree(const std::string& key);
+// Reads a value (name "" = default). REGDB_E_KEYMISSING when the key does not
+// exist, REGDB_E_INVALIDVALUE when it has no such value, REGDB_E_READREGDB when
+// the file is unreadable or malformed.
+HRESULT RegStoreGetValue(const std::string& key, const std::string& name, std::string* value);
+// True when the key exists (with or without values).
+bool RegStoreKeyExists(const std::string& key);
+// Names of the direct subkeys of `key` (in stored case, sorted).
+std::vector<std::string> RegStoreSubkeys(const std::string& key);
