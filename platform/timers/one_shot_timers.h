@@ -13,6 +13,16 @@
 // aside). The number of live timers (started, not yet fired or cancelled) is
 // bounded; timer_set answers 0 beyond the bound, which is how "the system gives
 // no timer" shows up.
+//
+// Callbacks run one at a time on the timer thread, in the order of their due
+// times (timers due at the same moment in the order they were set). A callback
+// may call timer_set, timer_kill and timer_cancel itself. Never call timer_kill
+// while holding a lock that a callback may take: kill waits for a running
+// callback, so that would deadlock; release the lock first, or use
+// timer_cancel under the lock and timer_kill after releasing it.
+//
+// The timer thread starts with the first timer_set and stops at process exit;
+// timers still pending then are dropped without running.
 #pragma once
 
 #include <cstddef>
@@ -34,5 +44,8 @@ bool timer_cancel(TimerId id);
 size_t live_timers();
 size_t timer_limit();
 void set_timer_limit(size_t limit);  // for tests of exhaustion
+
+// True on the timer thread, i.e. inside a timer callback.
+bool on_timer_thread();
 
 }  // namespace tarvo::timers
