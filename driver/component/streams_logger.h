@@ -37,6 +37,8 @@ public:
     void write_record(int number, bool enabled, const char* format, ...)
         __attribute__((format(printf, 4, 5)));
     void write_record_v(int number, bool enabled, const char* format, va_list args);
+    // One record whose text is taken as is (no formatting; any byte value).
+    void write_text(int number, bool enabled, const std::string& text);
 
 private:
     void write_locked(const LogStream& s, const std::string& text);
@@ -51,5 +53,12 @@ private:
 StreamsLogger* process_logger();
 void create_process_logger(const std::string& file_name = "Tarvo.log");
 void destroy_process_logger();
+
+// Write one record to stream 0 of the process-wide instance, if there is one.
+// Safe against a concurrent destroy_process_logger (the record is then either
+// written completely or dropped). Prefer these to process_logger()->..., whose
+// pointer is only valid while the instance lives.
+void process_log_v(bool enabled, const char* format, va_list args);
+void process_log_text(bool enabled, const std::string& text);
 
 }  // namespace tarvo

@@ -54,8 +54,15 @@ public:
     bool SetList(const std::string& text);
     // Plans a reply to the current message (the one taken last).
     bool prepare_reply(const std::string& text);
+    // As the two above, and on success also returns the prepared message as
+    // it was planned (one step, so no other planning can slip in between).
+    bool SetList(const std::string& text, MessageRecord& planned);
+    bool prepare_reply(const std::string& text, MessageRecord& planned);
+    // Why the last SetList/prepare_reply refused its text ("" after success).
+    std::string last_error() const;
     // Encodes one item; `pos` is just after its "<" on entry and just after
-    // its ">" on return. Sets `ok` to false if the item cannot be encoded.
+    // its ">" on return. Sets `ok` to false if the item cannot be encoded
+    // (the result is then empty and `pos` where the reading stopped).
     std::string encode_item(const std::string& text, size_t& pos, bool& ok) const;
     static int func_atobool(const std::string& token);
     static uint8_t func_atobyte(const std::string& token);
@@ -99,18 +106,25 @@ public:
     int32_t GetInRBit() const;
 
 private:
-    // Implementation-private members are the implementer's to add.
+    // Takes the oldest message: its header becomes the current message and
+    // the element array is emptied (the old elements are handed back in
+    // `discarded` so they are freed outside the lock). False when empty.
+    bool take(MessageRecord& record, uint64_t& take_number, std::vector<ParsedElement>& discarded);
+    bool plan(const std::string& text, bool reply, MessageRecord* planned);
+
     std::atomic<int32_t> log_mask_;
     std::atomic<LineOwner*> owner_{nullptr};
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;             // guards every member below
     std::deque<MessageRecord> inbox_;
-    MessageRecord current_;               // header fields only; body unused
+    MessageRecord current_;                // header fields only; body unused
+    uint64_t takes_ = 0;                   // messages taken so far
     std::vector<ParsedElement> elements_;
     std::string sel_pointer_;
     std::string sel_value_ = "no_such";
     int32_t sel_type_ = 0;
     int32_t sel_quantity_ = 0;
     MessageRecord prepared_;
+    std::string last_error_;
 };
 
 }  // namespace tarvo
