@@ -5,7 +5,10 @@
 //
 // Parameters are written by the caller's thread and read by the worker and
 // timer threads as they are at the moment of use, so each is an atomic; the two
-// host strings are guarded by their own mutex.
+// host strings are guarded by their own mutex. Planning a message and copying
+// it out of the message layer, and keeping the message layer's out identifiers
+// equal to the line's out fields, happen under the line's planning mutex, so
+// that callers on several threads never send each other's messages.
 #pragma once
 
 #include <atomic>
@@ -54,6 +57,10 @@ public:
     void set_out_source_id(int32_t id);          // also given to the message layer
     void set_out_transaction_id(int32_t id);     // also given to the message layer
     bool set_out_device_id(int32_t id);          // field, slot 7, message layer; slot's answer
+    // Gives the message layer the line's out device ID, master flag (as the
+    // R-bit), out source ID and out transaction ID, in that order. Reply does
+    // it after planning; a set_defaults that changes these fields calls it too.
+    void restore_out_ids();
 
     std::string host() const;
     void set_host(const std::string& host);
@@ -108,6 +115,12 @@ public:
     secsii msg;  // the line's SECS-II layer (inbox, element array, prepared message, log mask)
 
 private:
+    // Writes the record of a text that planning refused and raises
+    // nSecsErrorListIncorrect; called without a lock held.
+    void report_unplanned(const std::string& text);
+    void restore_out_ids_locked();
+
+    std::mutex plan_mutex_;  // planning + copy; out fields paired with the message layer
     mutable std::mutex host_mutex_;
     std::string host_;
     std::string host_in_use_;
