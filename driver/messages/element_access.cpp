@@ -1,6 +1,7 @@
 // Taking a message for element-wise analysis, the selection of one element
 // by its pointer, and the element table record.
 #include "driver/component/streams_logger.h"
+#include "driver/messages/element_decoder.h"
 #include "driver/messages/element_table.h"
 #include "driver/messages/log_mask.h"
 #include "driver/messages/secsii.h"
@@ -31,7 +32,11 @@ int secsii::NextMessage() {
 
     // Decoded without the lock: the worker may append to the inbox meanwhile.
     size_t pos = 0;
-    const int result = decode_item(record.body, pos, "0", 0, elements);
+    bool too_deep = false;
+    const int result = decode_elements(record.body, pos, "0", 0, elements, too_deep);
+    if (too_deep)
+        log(lmMsgGeneral, "ERROR: Received message %s is nested deeper than %d levels; deeper items are not listed",
+            message_name(record).c_str(), kMaxNestingDepth);
     if (log_table) table = element_table(elements);
     {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -4,8 +4,12 @@
 // exhaust the thread's stack. An item whose length runs past the end of the
 // body is cut at the end of the body (its quantity counts what is there); a
 // numeric item whose length is not a multiple of its value size drops the
-// incomplete last value.
+// incomplete last value. Decoding stops at a list nested deeper than
+// secsii::kMaxNestingDepth.
+#include "driver/messages/element_decoder.h"
+
 #include <charconv>
+
 
 #include "driver/messages/item_format.h"
 #include "driver/messages/secsii.h"
@@ -111,6 +115,13 @@ int decode_one(const unsigned char* b, size_t n, size_t& pos, const std::string&
 
 int secsii::decode_item(const std::string& body, size_t& pos, const std::string& pointer, int depth,
                         std::vector<ParsedElement>& out) {
+    bool too_deep = false;
+    return decode_elements(body, pos, pointer, depth, out, too_deep);
+}
+
+int decode_elements(const std::string& body, size_t& pos, const std::string& pointer, int depth,
+                    std::vector<ParsedElement>& out, bool& too_deep) {
+    too_deep = false;
     const size_t n = body.size();
     if (n == 0) return 0;
     const auto* b = reinterpret_cast<const unsigned char*>(body.data());
@@ -123,6 +134,10 @@ int secsii::decode_item(const std::string& body, size_t& pos, const std::string&
         if (list.remaining == 0) {
             lists.pop_back();
             continue;
+        }
+        if (list.depth >= secsii::kMaxNestingDepth) {
+            too_deep = true;  // its content cannot be skipped without decoding it
+            break;
         }
         --list.remaining;
         const uint32_t i = ++list.decoded;

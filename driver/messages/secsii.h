@@ -81,6 +81,9 @@ public:
 
     // ---- decoding and element access ---------------------------------------
     int NextMessage();  // 0 taken and well formed, -1 empty inbox or bad root header
+    // Lists nested deeper than this are listed without their content (the
+    // pointer texts would otherwise cost memory quadratic in the depth).
+    static constexpr int kMaxNestingDepth = 64;
     // Decodes the item at `pos` of `body`, appending to `out`.
     static int decode_item(const std::string& body, size_t& pos, const std::string& pointer,
                            int depth, std::vector<ParsedElement>& out);

@@ -4,7 +4,9 @@
 //   - a JIS item is shown like an ASCII one, "<J '...'>", so it reads back;
 //   - bytes after the root item are not shown (they are not decoded either);
 //   - an item whose length runs past the body is cut at the end of the body,
-//     and a numeric item drops an incomplete last value.
+//     and a numeric item drops an incomplete last value;
+//   - indentation stops growing at secsii::kMaxNestingDepth tabs, so a deeply
+//     nested body cannot make the text grow with the square of its size.
 #include "driver/component/streams_logger.h"
 #include "driver/messages/item_format.h"
 #include "driver/messages/log_mask.h"
@@ -31,6 +33,11 @@ const char* type_word(unsigned type_code) {
     }
 }
 
+void indent(std::string& text, size_t depth) {
+    const size_t limit = secsii::kMaxNestingDepth;
+    text.append(depth < limit ? depth : limit, '\t');
+}
+
 void append_quoted(std::string& out, const char* data, size_t size) {
     out += '\'';
     for (size_t i = 0; i < size; ++i)
@@ -50,7 +57,7 @@ std::string secsii::render_sml(const std::string& body) {
     size_t pos = 0;
 
     while (pos < n) {
-        text.append(lists.size(), '\t');
+        indent(text, lists.size());
         text += '<';
         const unsigned type_code = b[pos] >> 2;
         const size_t length_bytes = b[pos] & 3;
@@ -103,7 +110,7 @@ std::string secsii::render_sml(const std::string& body) {
         // off its parent.
         while (!lists.empty() && lists.back() == 0) {
             lists.pop_back();
-            text.append(lists.size(), '\t');
+            indent(text, lists.size());
             text += ">\n";
             if (!lists.empty()) --lists.back();
         }

@@ -1,0 +1,126 @@
+// The log writer: streams, the record format, the process-wide instance.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "driver/component/streams_logger.h"
+#include "test_util.h"
+
+namespace tarvo {
+namespace {
+
+using test::read_file;
+using test::TempFile;
+
+// Removes the time stamps, checking their form on the way.
+std::string strip_stamps(const std::string& file) {
+    static const std::regex stamp(R"((^|\n)\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}  )");
+    return std::regex_replace(file, stamp, "$1");
+}
+
+TEST(StreamsLogger, RecordFormat) {
+    TempFile f("tarvo-log");
+    {
+        StreamsLogger log;
+        log.set_stream(0, f.path());
+        log.write_record(0, true, "Port %d was opened", 1);
+        log.write_record(0, true, "Received block. Length: '%d',\nheader: '%s'", 10, "00 01");
+    }
+    const std::string file = read_file(f.path());
+    EXPECT_TRUE(std::regex_search(file, std::regex(R"(^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}  Log started\n)")));
+    EXPECT_EQ(strip_stamps(file),
+              "Log started\n"
+              "Port 1 was opened\n"
+              "Received block. Length: '10',\nheader: '00 01'\n"
+              "Log stopped\n--------------------------------\n\n");
+}
+
+TEST(StreamsLogger, StreamsTable) {
+    TempFile a("tarvo-a"), b("tarvo-b");
+    StreamsLogger log;
+    EXPECT_EQ(log.stream_count(), 0);
+    EXPECT_EQ(log.set_active(0, true), -1);
+    EXPECT_FALSE(log.is_active(0));
+    EXPECT_EQ(log.file_name(0), "");
+    log.write_record(0, true, "nowhere");  // no stream: nothing, no crash
+
+    log.set_stream(2, a.path());  // extends the table up to 2, all with this name
+    EXPECT_EQ(log.stream_count(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(log.is_active(i));
+        EXPECT_EQ(log.file_name(i), a.path());
+    }
+    EXPECT_EQ(log.file_name(-1), "");
+    EXPECT_EQ(log.set_active(3, true), -1);
+    EXPECT_EQ(log.set_active(-1, true), -1);
+
+    EXPECT_EQ(log.set_active(1, false), 0);
+    EXPECT_FALSE(log.is_active(1));
+    log.write_record(1, true, "inactive");
+    log.write_record(2, false, "disabled");
+    log.write_record(2, true, "written %s", "once");
+
+    // A new name switches the stream on and starts the new file.
+    log.set_stream(1, b.path());
+    EXPECT_TRUE(log.is_active(1));
+    log.write_record(1, true, "into b");
+
+    // Stream numbers beyond the supported range are ignored.
+    log.set_stream(1000000, a.path());
+    EXPECT_EQ(log.stream_count(), 3);
+    log.set_stream(-1, a.path());
+    EXPECT_EQ(log.stream_count(), 3);
+
+    EXPECT_EQ(strip_stamps(read_file(a.path())), "Log started\nwritten once\n");
+    EXPECT_EQ(strip_stamps(read_file(b.path())), "Log started\ninto b\n");
+}
+
+TEST(StreamsLogger, StopRecordOnlyToActiveStreams) {
+    TempFile a("tarvo-a"), b("tarvo-b");
+    {
+        StreamsLogger log;
+        log.set_stream(0, a.path());
+        log.set_stream(1, b.path());
+        log.set_active(1, false);
+    }
+    EXPECT_EQ(strip_stamps(read_file(a.path())), "Log started\nLog stopped\n--------------------------------\n\n");
+    EXPECT_EQ(strip_stamps(read_file(b.path())), "Log started\n");
+}
+
+TEST(StreamsLogger, UnwritablePathIsSilent) {
+    StreamsLogger log;
+    log.set_stream(0, "/nonexistent-tarvo-dir/sub/Tarvo.log");
+    EXPECT_TRUE(log.is_active(0));
+    log.write_record(0, true, "lost");
+    EXPECT_FALSE(std::filesystem::exists("/nonexistent-tarvo-dir"));
+}
+
+TEST(StreamsLogger, RawTextAndLongRecords) {
+    TempFile f("tarvo-raw");
+    StreamsLogger log;
+    log.set_stream(0, f.path());
+    log.write_text(0, true, std::string("a\0b", 3));
+    const std::string long_text(5000, 'L');
+    log.write_record(0, true, "%s", long_text.c_str());
+    log.write_record(0, true, "%s", "");
+    EXPECT_EQ(strip_stamps(read_file(f.path())), "Log started\n" + std::string("a\0b\n", 4) + long_text + "\n\n");
+}
+
+TEST(StreamsLogger, ProcessInstance) {
+    destroy_process_logger();
+    EXPECT_EQ(process_logger(), nullptr);
+    process_log_text(true, "dropped");  // no instance: nothing happens
+
+    TempFile f("tarvo-process");
+    create_process_logger(f.path());
+    ASSERT_NE(process_logger(), nullptr);
+    EXPECT_EQ(process_logger()->file_name(0), f.path());
+    process_log_text(true, "one");
+    process_log_text(false, "not this");
+    destroy_process_logger();
+    EXPECT_EQ(process_logger(), nullptr);
+    EXPECT_EQ(strip_stamps(read_file(f.path())), "Log started\none\nLog stopped\n--------------------------------\n\n");
+}
+
+}  // namespace
+}  // namespace tarvo

@@ -1,0 +1,56 @@
+// Helpers shared by the message layer tests.
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <sstream>
+#include <string>
+
+#include <unistd.h>
+
+namespace tarvo::test {
+
+// Bytes from a list of values: bytes({0x01, 0x00}).
+inline std::string bytes(std::initializer_list<int> values) {
+    std::string s;
+    for (int v : values) s.push_back(static_cast<char>(v));
+    return s;
+}
+
+inline std::string hex(const std::string& s) {
+    std::string out;
+    char buf[4];
+    for (unsigned char c : s) {
+        std::snprintf(buf, sizeof buf, "%s%02X", out.empty() ? "" : " ", c);
+        out += buf;
+    }
+    return out;
+}
+
+inline std::string read_file(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+// A fresh path in the temporary directory, removed again on destruction.
+class TempFile {
+public:
+    explicit TempFile(const std::string& stem) {
+        static int counter = 0;
+        path_ = (std::filesystem::temp_directory_path() /
+                 (stem + "-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".log"))
+                    .string();
+        std::filesystem::remove(path_);
+    }
+    ~TempFile() { std::filesystem::remove(path_); }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+}  // namespace tarvo::test
