@@ -12,6 +12,8 @@
 // All functions are thread-safe.
 #pragma once
 
+#include <string>
+
 #include "platform/com/base_types.h"
 #include "platform/com/class_factory.h"
 #include "platform/com/guid.h"
@@ -51,3 +53,6 @@ void CoFreeUnusedLibraries();
 
 // How many component libraries are loaded now (for tests and diagnostics).
 int CoLoadedLibraryCount();
+
+// Why the last library load on this thread failed (the loader's message).
+std::string CoLastLoadError();

@@ -134,7 +134,7 @@ HRESULT UnRegisterTypeLib(REFGUID libid, WORD major, WORD minor);
 // Loads the component file registered for the library (any minor version >=
 // `minor` with the same major) and asks its DllGetTypeLib.
 // TYPE_E_LIBNOTREGISTERED when not registered, TYPE_E_CANTLOADLIBRARY when the
-// file does not load or lacks the export. The runtime must be initialised.
+// file does not load or lacks the export.
 HRESULT LoadRegTypeLib(REFGUID libid, WORD major, WORD minor, LCID lcid, ITypeLib** lib);
 // The same from a component file path.
 HRESULT LoadTypeLib(const char* path, ITypeLib** lib);

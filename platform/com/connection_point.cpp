@@ -1,0 +1,116 @@
+#include "platform/com/connection_point.h"
+
+ConnectionPoint::ConnectionPoint(REFIID events_iid, IConnectionPointContainer* container)
+    : iid_(events_iid), container_(container) {}
+
+ConnectionPoint::~ConnectionPoint() { UnadviseAll(); }
+
+HRESULT ConnectionPoint::QueryInterface(REFIID iid, void** object) {
+    if (!object) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IConnectionPoint) {
+        *object = static_cast<IConnectionPoint*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG ConnectionPoint::AddRef() { return container_->AddRef(); }
+ULONG ConnectionPoint::Release() { return container_->Release(); }
+
+HRESULT ConnectionPoint::GetConnectionInterface(IID* iid) {
+    if (!iid) return E_POINTER;
+    *iid = iid_;
+    return S_OK;
+}
+
+HRESULT ConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** container) {
+    if (!container) return E_POINTER;
+    *container = container_;
+    container_->AddRef();
+    return S_OK;
+}
+
+HRESULT ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
+    if (!cookie) return E_POINTER;
+    *cookie = 0;
+    if (!sink) return E_POINTER;
+    void* events = nullptr;
+    if (FAILED(sink->QueryInterface(iid_, &events)) || !events) return CONNECT_E_CANNOTCONNECT;
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::size_t position = 0;
+    while (position < sinks_.size() && sinks_[position]) ++position;
+    if (position == sinks_.size()) sinks_.push_back(nullptr);
+    sinks_[position] = static_cast<IDispatch*>(events);  // the reference from QueryInterface
+    *cookie = static_cast<DWORD>(position + 1);
+    return S_OK;
+}
+
+HRESULT ConnectionPoint::Unadvise(DWORD cookie) {
+    IDispatch* sink = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (cookie == 0 || cookie > sinks_.size() || !sinks_[cookie - 1]) return CONNECT_E_NOCONNECTION;
+        sink = sinks_[cookie - 1];
+        sinks_[cookie - 1] = nullptr;
+    }
+    sink->Release();  // outside the lock: the sink may do anything here
+    return S_OK;
+}
+
+HRESULT ConnectionPoint::EnumConnections(IEnumConnections** connections) {
+    if (connections) *connections = nullptr;
+    return E_NOTIMPL;
+}
+
+std::vector<IDispatch*> ConnectionPoint::Sinks() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<IDispatch*> out;
+    out.reserve(sinks_.size());
+    for (IDispatch* s : sinks_)
+        if (s) {
+            s->AddRef();
+            out.push_back(s);
+        }
+    return out;
+}
+
+std::size_t ConnectionPoint::SinkCount() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::size_t n = 0;
+    for (IDispatch* s : sinks_) n += s != nullptr;
+    return n;
+}
+
+std::size_t ConnectionPoint::Fire(DISPID dispid, VARIANT* args, UINT count) {
+    std::vector<IDispatch*> sinks = Sinks();
+    std::vector<VARIANT> copies(count);
+    for (IDispatch* sink : sinks) {
+        // Each sink gets its own copy, so one that changes its arguments does
+        // not change what the next one sees.
+        for (UINT i = 0; i < count; ++i) {
+            VariantInit(&copies[i]);
+            VariantCopy(&copies[i], &args[i]);
+        }
+        DISPPARAMS params{count ? copies.data() : nullptr, nullptr, count, 0};
+        VARIANT result;
+        VariantInit(&result);
+        sink->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, nullptr, nullptr);
+        VariantClear(&result);
+        for (UINT i = 0; i < count; ++i) VariantClear(&copies[i]);
+        sink->Release();
+    }
+    return sinks.size();
+}
+
+void ConnectionPoint::UnadviseAll() {
+    std::vector<IDispatch*> sinks;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (IDispatch* s : sinks_)
+            if (s) sinks.push_back(s);
+        sinks_.clear();
+    }
+    for (IDispatch* s : sinks) s->Release();
+}
