@@ -52,7 +52,7 @@ std::string secsii::render_sml(const std::string& body) {
     const size_t n = body.size();
     const auto* b = reinterpret_cast<const unsigned char*>(body.data());
     std::string text;
-    text.reserve(n * 2 + 16);
+    text.reserve(n * 5 + 16);
     std::vector<uint32_t> lists;  // sub-items still to come, per open list
     size_t pos = 0;
 
@@ -73,13 +73,21 @@ std::string secsii::render_sml(const std::string& body) {
             const char* data = reinterpret_cast<const char*>(b + pos);
             switch (type_code) {
             case item::kBinary >> 2:
+            {
                 text += "B ";
-                for (size_t i = 0; i < size; ++i) {
+                size_t at = text.size();
+                text.resize(at + 5 * size);
+                char* out = text.data();
+                for (size_t i = 0; i < size; ++i, at += 5) {
                     const auto c = static_cast<unsigned char>(data[i]);
-                    const char v[5] = {' ', '0', 'x', kHex[c >> 4], kHex[c & 15]};
-                    text.append(v, 5);
+                    out[at] = ' ';
+                    out[at + 1] = '0';
+                    out[at + 2] = 'x';
+                    out[at + 3] = kHex[c >> 4];
+                    out[at + 4] = kHex[c & 15];
                 }
                 break;
+            }
             case item::kBoolean >> 2:
                 text += "Bool ";
                 for (size_t i = 0; i < size; ++i) text += data[i] != 0 ? "1 " : "0 ";
