@@ -164,7 +164,7 @@ void secsitcp::usr_msg_recv(int socket, const hsms::Header& header, Events& ev) 
         return;
     }
     if (!user_msg_expctd(header) && (hsms::function(header) & 1) == 0) {
-        log_name(lmMsgGeneral, "Received unexpected message. Name% '%s'", header);
+        log_name(lmMsgGeneral, "Received unexpected message. Name%% '%s'", header);
         add_notify(ev, nSecsErrorExtraBlock);
         return;
     }

@@ -1,0 +1,344 @@
+// A passive HSMS line with scripted clients: listening on every local
+// address, several clients with session IDs, choosing the client to send to,
+// clients leaving, T7 for clients that never select, the idle T5, closing.
+#include <gtest/gtest.h>
+
+#include <netdb.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <string>
+
+#include "driver/hsms/secsitcp.h"
+#include "driver/line/notify_code.h"
+#include "hsms_peer.h"
+
+namespace tarvo {
+namespace {
+
+using namespace hsms_test;
+using namespace std::chrono_literals;
+
+MessageRecord record(int device, int stream = 6, int function = 11) {
+    MessageRecord m;
+    m.device_id = device;
+    m.stream = stream;
+    m.function = function;
+    return m;
+}
+
+std::string first_host_address() {
+    char name[HOST_NAME_MAX + 1] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) return "0.0.0.0";
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(name, nullptr, &hints, &found) != 0 || found == nullptr) return "0.0.0.0";
+    const auto* b = reinterpret_cast<const uint8_t*>(&reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr);
+    char text[16];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
+    ::freeaddrinfo(found);
+    return text;
+}
+
+class PassiveLine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        line.SetCQuill1(&owner);
+        fast_timers(line);
+        line.T5 = 5000;  // no idle closing unless a test asks for it
+        line.port = free_port();
+        line.conn_mode = cmPASSIVE;
+        line.conn_mode_new = cmPASSIVE;
+    }
+
+    void open() {
+        ASSERT_EQ(line.port_open(), 0);
+        worker = std::make_unique<Worker>(line);
+    }
+
+    Peer client(int host_byte = 1) {
+        Peer p = Peer::connect_to(line.port, host_byte);
+        EXPECT_TRUE(p.valid());
+        return p;
+    }
+
+    // Connects and selects; `status` is the select status the line must answer.
+    Peer selected(uint16_t session, uint8_t status = 0, int host_byte = 1) {
+        Peer p = client(host_byte);
+        select_on(p, session, status);
+        return p;
+    }
+
+    void select_on(Peer& p, uint16_t session, uint8_t status) {
+        const Header request = control(hsms::stSelectReq, session, 0x10, session);
+        p.send(request);
+        auto answer = p.read_header();
+        ASSERT_TRUE(answer);
+        Header expected = request;
+        expected[9] = hsms::stSelectRsp;
+        expected[7] = status;
+        EXPECT_EQ(*answer, expected);
+    }
+
+    // The next message that `p` receives is a data message of function `function`.
+    void expect_data(Peer& p, int function) {
+        auto h = p.read_header();
+        ASSERT_TRUE(h);
+        EXPECT_EQ(hsms::function(*h), function);
+        EXPECT_EQ(hsms::stype(*h), 0);
+    }
+
+    void TearDown() override { worker.reset(); }
+
+    LogCapture log;
+    RecordingOwner owner;
+    secsitcp line;
+    std::unique_ptr<Worker> worker;
+};
+
+TEST_F(PassiveLine, ListensOnEveryLocalAddressAndReportsTheFirst) {
+    open();
+    EXPECT_EQ(line.hsms_state, 2);
+    EXPECT_EQ(line.conn_mode_cur, cmPASSIVE);
+    EXPECT_EQ(line.port_in_use, line.port);
+    EXPECT_EQ(line.host_in_use(), first_host_address());
+    EXPECT_TRUE(log.contains("PASSIVE opening port"));
+    EXPECT_TRUE(log.contains("PASSIVE port '" + std::to_string(line.port) + "' opened for '15' clients"));
+    // Reachable on more than the host name's address.
+    Peer a = selected(1, 0, 1);
+    Peer b = selected(2, 0, 2);
+    EXPECT_EQ(line.GetPassvSelectedQuan(), 2);
+}
+
+TEST_F(PassiveLine, ClientsSelectWithTheirSessionIds) {
+    open();
+    Peer a = selected(1);
+    ASSERT_TRUE(owner.wait_notify(nHSMSConnectionPassivePlus));
+    EXPECT_EQ(line.hsms_state, 3);
+    EXPECT_EQ(line.out_device_id, 1);
+    Peer b = selected(2);
+    ASSERT_TRUE(owner.wait_notify(nHSMSConnectionPassivePlus, 2));
+    EXPECT_EQ(line.out_device_id, 1);  // the first client stays the default target
+    EXPECT_TRUE(log.contains("PASSIVE. ACTIVE client connected"));
+
+    Peer c = selected(1, 1);  // session already selected
+    select_on(a, 7, 1);       // socket already selected
+    EXPECT_EQ(line.GetPassvSelectedQuan(), 2);
+    EXPECT_EQ(line.GetPassvSelectedSession(0), 1);
+    EXPECT_EQ(line.GetPassvSelectedSession(1), 2);
+    EXPECT_EQ(line.GetPassvSelectedSession(2), 0);
+    EXPECT_EQ(line.GetPassvSelectedSession(-1), 0);
+    EXPECT_EQ(owner.notify_count(nHSMSConnectionPassivePlus), 2);
+    const std::string dump = line.dump_buffers();
+    EXPECT_NE(dump.find("There  are 1 connected clients:\n"), std::string::npos) << dump;
+    EXPECT_NE(dump.find("There  are 2 selected clients:\n"), std::string::npos) << dump;
+    EXPECT_NE(dump.find("\t\tsessionID =      2\n"), std::string::npos) << dump;
+}
+
+TEST_F(PassiveLine, EachMessageGoesToTheClientOfItsSession) {
+    open();
+    Peer a = selected(1);
+    Peer b = selected(2);
+    line.queue_message(record(2, 6, 11));
+    expect_data(b, 11);
+    line.queue_message(record(1, 6, 13));
+    expect_data(a, 13);
+    line.queue_message(record(9, 6, 15));  // no such session: the current data socket
+    expect_data(a, 15);
+    EXPECT_TRUE(log.wait_contains("PASSIVE: changing socket from '"));
+    EXPECT_TRUE(log.wait_contains("' back"));
+
+    // A reply to client 2's request goes to client 2; afterwards client 1 is
+    // the target again.
+    b.send(data_header(2, 1, 1, true, 0, 5, 0));
+    ASSERT_TRUE(owner.wait_reads(1));
+    ASSERT_EQ(line.msg.NextMessage(), 0);
+    ASSERT_EQ(line.Reply("S1F2 <L>"), 0);
+    auto reply = b.read_header();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(hex(*reply), "00 00 00 0c 00 02 01 02 00 00 00 00 00 05");
+    line.queue_message(record(9, 6, 17));
+    expect_data(a, 17);
+    auto stray = b.read_header(50);
+    EXPECT_FALSE(stray) << hex(*stray);
+}
+
+TEST_F(PassiveLine, OutDeviceIdChoosesTheClientWithItsMask) {
+    open();
+    Peer a = selected(1);
+    Peer b = selected(4097);
+    // Bits 12 to 14 are not compared: 4097 finds session 1 first.
+    EXPECT_TRUE(line.SetOutDeviceID(4097));
+    line.queue_message(record(5, 6, 11));
+    expect_data(a, 11);
+    EXPECT_FALSE(line.SetOutDeviceID(3));
+    EXPECT_FALSE(line.SetOutDeviceID(0x8001));  // bit 15 is compared
+    EXPECT_TRUE(line.SetOutDeviceID(1));
+    line.queue_message(record(5, 6, 13));
+    expect_data(a, 13);
+    EXPECT_TRUE(b.quiet(30));
+}
+
+TEST_F(PassiveLine, WhenTheTargetClientLeavesTheNextSelectedOneTakesOver) {
+    open();
+    Peer a = selected(1);
+    Peer b = selected(2);
+    a.close();
+    ASSERT_TRUE(owner.wait_notify(nHSMSConnectionPassiveMinus));
+    EXPECT_TRUE(eventually([&] { return line.GetPassvSelectedQuan() == 1; }));
+    EXPECT_EQ(line.out_device_id, 2);
+    line.queue_message(record(9, 6, 11));
+    expect_data(b, 11);
+    b.close();
+    ASSERT_TRUE(owner.wait_notify(nHSMSConnectionPassiveMinus, 2));
+    EXPECT_TRUE(eventually([&] { return line.hsms_state == 2; }));
+    // No client selected: a message waits for the next one.
+    line.queue_message(record(9, 6, 13));
+    EXPECT_TRUE(log.wait_contains("PASSIVE. ACTIVE client disconnected"));
+    Peer c = selected(3);
+    expect_data(c, 13);
+    EXPECT_EQ(owner.written(0), 0);
+}
+
+TEST_F(PassiveLine, ClientThatNeverSelectsIsClosedByT7) {
+    line.T7 = 80;
+    open();
+    Peer idle = client();
+    ASSERT_TRUE(owner.wait_notify(nSecsErrorT7));
+    EXPECT_TRUE(idle.next_is_close());
+    EXPECT_TRUE(log.wait_contains(
+        "ERROR: timeout T7 - Connection Idle - selection not established in passive mode"));
+    // The port stays open for others.
+    Peer a = selected(1);
+    EXPECT_TRUE(line.port_opened);
+}
+
+TEST_F(PassiveLine, DataFromAClientNotYetSelectedIsDelivered) {
+    open();
+    Peer c = client();
+    c.send(data_header(4, 6, 11, false, 0, 1, 0));
+    ASSERT_TRUE(owner.wait_reads(1));
+    line.msg.NextMessage();
+    EXPECT_EQ(line.msg.GetInDeviceID(), 4);
+}
+
+TEST_F(PassiveLine, NobodyConnectingWithinT5ClosesAndReopensThePort) {
+    line.T5 = 60;
+    open();
+    ASSERT_TRUE(owner.wait_notify(nSecsErrorT5, 2));
+    EXPECT_TRUE(log.wait_contains("timeout: T5 - Connect Separation, no one connected in passive mode"));
+    EXPECT_TRUE(log.wait_contains("PASSIVE port closed"));
+    EXPECT_TRUE(eventually([&] { return line.port_opened.load(); }));
+    // The last client leaving restarts the wait. (A connection that meets
+    // the port just as it closes is dropped: try until one is selected.)
+    line.T5 = 5000;
+    Peer a;
+    ASSERT_TRUE(eventually([&] {
+        a = Peer::connect_to(line.port);
+        if (!a.valid()) return false;
+        a.send(control(hsms::stSelectReq, 1));
+        auto answer = a.read_header(300);
+        return answer && hsms::stype(*answer) == hsms::stSelectRsp && (*answer)[7] == 0;
+    }));
+    const int t5_before = owner.notify_count(nSecsErrorT5);
+    line.T5 = 60;
+    a.close();
+    ASSERT_TRUE(owner.wait_notify(nHSMSConnectionPassiveMinus));
+    EXPECT_TRUE(owner.wait_notify(nSecsErrorT5, t5_before + 1));
+}
+
+TEST_F(PassiveLine, ClosingSeparatesEverySelectedClient) {
+    open();
+    Peer a = selected(1);
+    Peer b = selected(2);
+    Peer c = selected(3);
+    Peer d = client();  // connected, never selected
+    ASSERT_TRUE(owner.wait_notify(nHSMSConnectionPassivePlus, 3));
+    line.active_wanted = false;
+    line.port_disconnect();
+    for (Peer* p : {&a, &b, &c}) {
+        auto h = p->read_header();
+        ASSERT_TRUE(h);
+        EXPECT_EQ(hex(*h), "00 00 00 0a 00 01 00 00 00 09 00 00 00 02");  // out device ID 1 since the first selected
+        EXPECT_TRUE(p->next_is_close());
+    }
+    EXPECT_TRUE(d.next_is_close());
+    EXPECT_EQ(owner.notify_count(nHSMSConnectionPassiveMinus), 3);
+    EXPECT_TRUE(log.contains("PASSIVE port closed"));
+    EXPECT_EQ(line.GetPassvSelectedQuan(), 0);
+    EXPECT_EQ(line.hsms_state, 1);
+    EXPECT_FALSE(Peer::connect_to(line.port).valid());
+}
+
+TEST_F(PassiveLine, DeselectOrSeparateEndsOnlyThatClient) {
+    open();
+    Peer a = selected(1);
+    Peer b = selected(2);
+    const Header deselect = control(hsms::stDeselectReq, 1, 0, 9);
+    a.send(deselect);
+    auto h = a.read_header();
+    ASSERT_TRUE(h);
+    Header expected = deselect;
+    expected[9] = hsms::stDeselectRsp;
+    EXPECT_EQ(*h, expected);
+    EXPECT_TRUE(a.next_is_close());
+    ASSERT_TRUE(owner.wait_notify(nHSMSConnectionPassiveMinus));
+
+    Peer c = selected(3);
+    c.send(control(hsms::stSeparateReq, 3));
+    EXPECT_TRUE(c.next_is_close());
+    ASSERT_TRUE(owner.wait_notify(nHSMSConnectionPassiveMinus, 2));
+
+    const Header linktest = control(hsms::stLinktestReq, 2, 0, 1);
+    b.send(linktest);
+    h = b.read_header();
+    ASSERT_TRUE(h);
+    EXPECT_EQ(hsms::stype(*h), hsms::stLinktestRsp);
+    EXPECT_EQ(line.GetPassvSelectedQuan(), 1);
+}
+
+TEST_F(PassiveLine, AResetFromOneClientLeavesTheOthersConnected) {
+    open();
+    Peer a = selected(1);
+    Peer b = selected(2);
+    a.reset();
+    ASSERT_TRUE(owner.wait_notify(nHSMSConnectionPassiveMinus));
+    EXPECT_TRUE(line.port_opened);
+    const Header linktest = control(hsms::stLinktestReq, 2, 0, 1);
+    b.send(linktest);
+    auto h = b.read_header();
+    ASSERT_TRUE(h);
+    EXPECT_EQ(hsms::stype(*h), hsms::stLinktestRsp);
+}
+
+TEST_F(PassiveLine, AClientBeyondTheWatchedSetIsNeverReadAndT7ClosesIt) {
+    line.T7 = 1500;
+    open();
+    std::vector<Peer> clients;
+    for (uint16_t s = 1; s < secsitcp::kMaxWatchedSockets; ++s) clients.push_back(selected(s));
+    ASSERT_EQ(line.GetPassvSelectedQuan(), static_cast<int>(secsitcp::kMaxWatchedSockets) - 1);
+    Peer extra = client();
+    extra.send(control(hsms::stSelectReq, 100));
+    EXPECT_TRUE(extra.quiet(200));
+    ASSERT_TRUE(owner.wait_notify(nSecsErrorT7, 1, 5000));
+    EXPECT_TRUE(extra.next_is_close());
+    EXPECT_EQ(line.GetPassvSelectedQuan(), static_cast<int>(secsitcp::kMaxWatchedSockets) - 1);
+}
+
+TEST_F(PassiveLine, PortInUseIsReportedAsASocketFailure) {
+    Listener taken;
+    line.port = taken.port();
+    line.T5 = 50;
+    EXPECT_EQ(line.port_open(), -1);
+    EXPECT_EQ(owner.notify_count(nSecsErrorSocket), 1);
+    EXPECT_TRUE(log.contains("PASSIVE 'bind()' port '" + std::to_string(taken.port()) + "' of host '"));
+    EXPECT_FALSE(line.port_opened);
+    EXPECT_EQ(line.conn_mode_cur, cmNONE);
+    EXPECT_TRUE(owner.wait_notify(nSecsErrorT5));
+}
+
+}  // namespace
+}  // namespace tarvo
