@@ -1,0 +1,78 @@
+// tarvo-regsvr: registers or unregisters a component library by calling its
+// DllRegisterServer or DllUnregisterServer.
+//
+//   tarvo-regsvr [/u] [/s] path/to/component.so
+//
+// Exit status: 0 success, 1 bad command line, 3 the library does not load,
+// 4 it lacks the entry point, 5 the entry point reported a failure.
+#include <dlfcn.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/com/hresult.h"
+
+namespace {
+
+using EntryPoint = HRESULT (*)();
+
+int usage() {
+    std::fprintf(stderr, "usage: tarvo-regsvr [/u] [/s] path/to/component.so\n"
+                         "  /u  unregister (DllUnregisterServer) instead of registering\n"
+                         "  /s  silent: print nothing\n");
+    return 1;
+}
+
+bool is_option(const char* arg, char letter) {
+    return (arg[0] == '/' || arg[0] == '-') && (arg[1] == letter || arg[1] == letter - 'a' + 'A') && arg[2] == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool unregister = false, silent = false;
+    const char* path = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        if (is_option(argv[i], 'u')) unregister = true;
+        else if (is_option(argv[i], 's')) silent = true;
+        else if (!path && argv[i][0] != '-' && !(argv[i][0] == '/' && std::strlen(argv[i]) == 2)) path = argv[i];
+        else return usage();
+    }
+    if (!path) return usage();
+    const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
+
+    // The full path, so the library is loaded from where the user points (a
+    // bare file name would otherwise go through the loader's search path) and
+    // records that path in its registration.
+    char resolved[PATH_MAX];
+    if (!realpath(path, resolved)) {
+        if (!silent) std::fprintf(stderr, "tarvo-regsvr: cannot load \"%s\": %s\n", path, std::strerror(errno));
+        return 3;
+    }
+    void* library = dlopen(resolved, RTLD_NOW | RTLD_LOCAL);
+    if (!library) {
+        const char* why = dlerror();
+        if (!silent) std::fprintf(stderr, "tarvo-regsvr: cannot load \"%s\": %s\n", path, why ? why : "unknown error");
+        return 3;
+    }
+    auto function = reinterpret_cast<EntryPoint>(dlsym(library, entry));
+    if (!function) {
+        if (!silent) std::fprintf(stderr, "tarvo-regsvr: %s was not found in \"%s\"\n", entry, resolved);
+        dlclose(library);
+        return 4;
+    }
+    HRESULT hr = function();
+    dlclose(library);
+    if (FAILED(hr)) {
+        if (!silent)
+            std::fprintf(stderr, "tarvo-regsvr: %s in \"%s\" failed: 0x%08X\n", entry, resolved,
+                         static_cast<unsigned>(hr));
+        return 5;
+    }
+    if (!silent) std::printf("%s in \"%s\" succeeded.\n", entry, resolved);
+    return 0;
+}
