@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <future>
+#include <ostream>
 #include <string>
 
 #include "driver/hsms/secsitcp.h"
@@ -107,6 +108,8 @@ struct RefusedSelect {
     const char* record;
 };
 
+void PrintTo(const RefusedSelect& c, std::ostream* out) { *out << "status " << int(c.status); }
+
 class ActiveLineSelectStatus : public ActiveLine, public ::testing::WithParamInterface<RefusedSelect> {};
 
 TEST_P(ActiveLineSelectStatus, RefusedSelectionFailsTheOpeningAndClosesTheSocket) {
@@ -130,7 +133,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(RefusedSelect{1, nSecsErrorSelectAlreadyAct, "Select.rsp: communication already active"},
                       RefusedSelect{2, nSecsErrorSelectNotReady, "Select.rsp: communication not ready"},
                       RefusedSelect{3, nSecsErrorSelectConnExhaust, "Select.rsp: communication exhaust"},
-                      RefusedSelect{200, nSecsErrorSelectReserved, "Select.rsp: communication exhaust"}));
+                      RefusedSelect{200, nSecsErrorSelectReserved, "Select.rsp: communication exhaust"}),
+    [](const ::testing::TestParamInfo<RefusedSelect>& info) { return "Status" + std::to_string(info.param.status); });
 
 TEST_F(ActiveLine, WrongOrMissingAnswerToSelect) {
     Peer peer;
@@ -399,6 +403,20 @@ TEST_F(ActiveLine, SendThatCannotFinishLosesTheMessage) {
     EXPECT_TRUE(log.wait_contains("ERROR sending. WSAGetLastError = '" + std::to_string(ETIMEDOUT) + "'"));
     EXPECT_TRUE(log.wait_contains("Message was not sent. Name: 'S6F11'"));
     EXPECT_TRUE(peer.wait_closed(10000));  // part of a message went out: the connection ends
+}
+
+TEST_F(ActiveLine, SendingToAPeerThatHasGoneRaisesNoSignal) {
+    Peer peer;
+    ASSERT_EQ(open_selected(peer), 0);
+    line.queue_message(record(6, 11, false));
+    peer.send(control(hsms::stLinktestReq));
+    peer.close();
+    std::this_thread::sleep_for(20ms);
+    // One cycle, run here: the linktest answer meets a closed socket (the
+    // peer resets), then the queued message finds the connection broken.
+    line.Step();
+    EXPECT_EQ(owner.notify_count(nSecsErrorPortWriteFailed), 1);
+    EXPECT_EQ(owner.written(0), 1);
 }
 
 TEST_F(ActiveLine, NewPortTakesEffectAtOnce) {

@@ -3,6 +3,10 @@
 // destruction of open lines with timers running, and concurrent callers.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <string>
 
@@ -373,6 +377,77 @@ TEST(SecsitcpLifetime, DestroyingWhileATimerCallbackRaisesItsEvent) {
         line.reset();
     }
     EXPECT_LE(owner.notify_count(nSecsErrorT5), 5);
+}
+
+// The process's socket descriptors: {descriptor, close-on-exec}.
+std::vector<std::pair<int, bool>> sockets_of_process() {
+    std::vector<std::pair<int, bool>> found;
+    DIR* dir = ::opendir("/proc/self/fd");
+    if (dir == nullptr) return found;
+    while (dirent* e = ::readdir(dir)) {
+        const int fd = std::atoi(e->d_name);
+        char target[64] = {};
+        const std::string path = std::string("/proc/self/fd/") + e->d_name;
+        if (::readlink(path.c_str(), target, sizeof target - 1) <= 0) continue;
+        if (std::string(target).rfind("socket:", 0) != 0) continue;
+        found.emplace_back(fd, (::fcntl(fd, F_GETFD) & FD_CLOEXEC) != 0);
+    }
+    ::closedir(dir);
+    return found;
+}
+
+TEST(SecsitcpSockets, EverySocketIsCloseOnExecAndFailedOpeningsLeaveNone) {
+    RecordingOwner owner;
+    secsitcp equipment;
+    secsitcp host;
+    equipment.SetCQuill1(&owner);
+    fast_timers(equipment);
+    fast_timers(host);
+    equipment.conn_mode = equipment.conn_mode_new = cmPASSIVE;
+    host.conn_mode = host.conn_mode_new = cmACTIVE;
+    host.port = equipment.port = free_port();
+    const size_t before = sockets_of_process().size();
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(host.port_open(), -1);  // nobody listens yet
+    EXPECT_EQ(sockets_of_process().size(), before);
+    ASSERT_EQ(equipment.port_open(), 0);
+    Worker worker(equipment);
+    ASSERT_EQ(host.port_open(), 0);
+    ASSERT_TRUE(owner.wait_notify(nHSMSConnectionPassivePlus));
+    const auto sockets = sockets_of_process();
+    EXPECT_GE(sockets.size(), before + 3);  // listening, accepted, connected
+    for (const auto& [fd, cloexec] : sockets) EXPECT_TRUE(cloexec) << fd;
+    host.active_wanted = false;
+    host.port_disconnect();
+}
+
+TEST(SecsitcpSockets, SeparatingAClientThatVanishedIsAWriteFailure) {
+    LogCapture log;
+    RecordingOwner owner;
+    secsitcp line;
+    line.SetCQuill1(&owner);
+    fast_timers(line);
+    line.conn_mode = line.conn_mode_new = cmPASSIVE;
+    line.port = free_port();
+    ASSERT_EQ(line.port_open(), 0);
+    // The test runs the cycles itself: nothing reads between the reset and the closing.
+    Peer client = Peer::connect_to(line.port);
+    ASSERT_TRUE(eventually([&] {
+        line.Step();
+        return line.dump_buffers().find("There  are 1 connected") != std::string::npos;
+    }));
+    client.send(control(hsms::stSelectReq, 1));
+    ASSERT_TRUE(eventually([&] {
+        line.Step();
+        return line.GetPassvSelectedQuan() == 1;
+    }));
+    ASSERT_TRUE(client.read_header());
+    client.reset();
+    std::this_thread::sleep_for(20ms);
+    line.active_wanted = false;
+    line.port_disconnect();  // Separate.req to a reset connection
+    EXPECT_EQ(owner.notify_count(nSecsErrorPortWriteFailed), 1);
+    EXPECT_EQ(owner.notify_count(nHSMSConnectionPassiveMinus), 1);
+    EXPECT_TRUE(log.contains("ERROR sending. WSAGetLastError = '"));
 }
 
 TEST(SecsitcpThreads, CallersWorkerAndTimersTogether) {
