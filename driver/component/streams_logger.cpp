@@ -123,14 +123,27 @@ namespace {
 // Writers hold the guard shared for the length of one record, so destroying
 // the instance waits for records in flight and nothing writes through a freed
 // logger.
-std::shared_mutex g_instance_guard;
-std::unique_ptr<StreamsLogger> g_instance;
+//
+// Neither has a static destructor: the instance lives exactly from
+// create_process_logger to destroy_process_logger, which the component calls
+// when it is loaded and unloaded, whatever order the static destructors of a
+// shared library run in at unload or at process exit.
+// Both are made on first use, so the component may create the instance from
+// its own load-time initialisation, before or after this file's.
+std::shared_mutex& instance_guard() {
+    static auto* guard = new std::shared_mutex;
+    return *guard;
+}
+std::unique_ptr<StreamsLogger>& instance() {
+    static auto* holder = new std::unique_ptr<StreamsLogger>;
+    return *holder;
+}
 
 }  // namespace
 
 StreamsLogger* process_logger() {
-    std::shared_lock<std::shared_mutex> lock(g_instance_guard);
-    return g_instance.get();
+    std::shared_lock<std::shared_mutex> lock(instance_guard());
+    return instance().get();
 }
 
 void create_process_logger(const std::string& file_name) {
@@ -138,9 +151,9 @@ void create_process_logger(const std::string& file_name) {
     logger->set_stream(0, file_name);
     std::unique_ptr<StreamsLogger> old;
     {
-        std::unique_lock<std::shared_mutex> lock(g_instance_guard);
-        old = std::move(g_instance);
-        g_instance = std::move(logger);
+        std::unique_lock<std::shared_mutex> lock(instance_guard());
+        old = std::move(instance());
+        instance() = std::move(logger);
         old.reset();  // its "Log stopped" record, before anyone can write again
     }
 }
@@ -148,20 +161,20 @@ void create_process_logger(const std::string& file_name) {
 void destroy_process_logger() {
     // Destroyed under the guard: a writer that held it shared has finished
     // its record by now, and none can start until the reset is done.
-    std::unique_lock<std::shared_mutex> lock(g_instance_guard);
-    g_instance.reset();
+    std::unique_lock<std::shared_mutex> lock(instance_guard());
+    instance().reset();
 }
 
 void process_log_v(bool enabled, const char* format, va_list args) {
     if (!enabled) return;
-    std::shared_lock<std::shared_mutex> lock(g_instance_guard);
-    if (g_instance) g_instance->write_record_v(0, true, format, args);
+    std::shared_lock<std::shared_mutex> lock(instance_guard());
+    if (instance()) instance()->write_record_v(0, true, format, args);
 }
 
 void process_log_text(bool enabled, const std::string& text) {
     if (!enabled) return;
-    std::shared_lock<std::shared_mutex> lock(g_instance_guard);
-    if (g_instance) g_instance->write_text(0, true, text);
+    std::shared_lock<std::shared_mutex> lock(instance_guard());
+    if (instance()) instance()->write_text(0, true, text);
 }
 
 }  // namespace tarvo
