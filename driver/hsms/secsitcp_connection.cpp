@@ -441,8 +441,9 @@ void secsitcp::funcTimeProcTCPT5(timers::TimerId id) {
             return;
         }
     }
-    wake();
+    // Told before the worker acts on it.
     raise(ev);
+    wake();
 }
 
 }  // namespace tarvo

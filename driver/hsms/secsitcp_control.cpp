@@ -143,8 +143,8 @@ void secsitcp::funcTimeProcTCPSel(timers::TimerId id) {
     }
     add_notify(ev, nSecsErrorT7);
     msg.log(lmTimeout, "ERROR: timeout T7 - Connection Idle - selection not established in passive mode");
-    wake();
     raise(ev);
+    wake();
 }
 
 }  // namespace tarvo

@@ -38,20 +38,6 @@ TEST(HsmsHeader, DataHeaderLayout) {
     EXPECT_EQ(hex(hsms::make_data_header(m)), "00 00 00 0a ab cd 7f ff 00 00 12 34 56 78");
 }
 
-TEST(HsmsHeader, ReceivedRecordCarriesEveryField) {
-    const Header h = hsms_test::data_header(0x8001, 6, 11, true, 7, 9, 3);
-    const MessageRecord r = hsms::to_record(h, "abc");
-    EXPECT_EQ(r.r_bit, 1);
-    EXPECT_EQ(r.w_bit, 1);
-    EXPECT_EQ(r.device_id, 0x8001);  // all 16 bits
-    EXPECT_EQ(r.stream, 6);
-    EXPECT_EQ(r.function, 11);
-    EXPECT_EQ(r.source_id, 7);
-    EXPECT_EQ(r.transaction_id, 9);
-    EXPECT_EQ(r.body, "abc");
-    EXPECT_EQ(hsms::header_name(h), "S6F11W");
-}
-
 TEST(HsmsHeader, ControlRecognition) {
     EXPECT_EQ(hex(hsms::make_control_header(hsms::stSeparateReq, 0xFFFF, 0, 2)),
               "00 00 00 0a ff ff 00 00 00 09 00 00 00 02");

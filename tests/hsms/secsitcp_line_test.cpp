@@ -164,14 +164,6 @@ TEST_F(LinePair, ManyRequestsAnsweredFromTheReadEvent) {
     equipment_events.on_read = nullptr;
 }
 
-TEST_F(LinePair, ClosingTheEquipmentLineSeparatesAndTheHostReconnects) {
-    connect();
-    equipment.port_disconnect();  // still wanted active: the worker reopens it
-    EXPECT_TRUE(host_events.wait_notify(nHSMSConnectionActive, 2, 5000));
-    EXPECT_TRUE(equipment_events.wait_notify(nHSMSConnectionPassiveMinus));
-    EXPECT_TRUE(equipment_events.wait_notify(nHSMSConnectionPassivePlus, 2, 5000));
-}
-
 TEST(SecsitcpAlternation, SwitchesModeEveryMaxAlternSwitchesAttempts) {
     LogCapture log;
     RecordingOwner owner;
@@ -192,14 +184,14 @@ TEST(SecsitcpAlternation, SwitchesModeEveryMaxAlternSwitchesAttempts) {
     EXPECT_TRUE(log.contains("ACTIVE: switching to PASSIVE connecting mode"));
     EXPECT_TRUE(log.contains("PASSIVE: switching to ACTIVE connecting mode"));
     EXPECT_TRUE(log.contains("timeout: T5 - Connect Separation, no one connected in passive mode"));
-    // Between the switches: the failed active opening and the idle passive port.
+    // Before the first switch: one failed active opening, and no listening.
+    // (Later events come from the worker and the timer thread and may reach
+    // the owner in either order.)
     const std::vector<int> n = owner.notifications();
     const auto passive = std::find(n.begin(), n.end(), nHSMSAlternStartedPassive);
-    const auto active = std::find(n.begin(), n.end(), nHSMSAlternStartedActive);
-    ASSERT_LT(passive, active);
     EXPECT_EQ(std::count(n.begin(), passive, nSecsErrorPortOpenFailed), 1);
-    EXPECT_GE(std::count(passive, active, nSecsErrorT5), 2);
-    EXPECT_EQ(std::count(passive, active, nSecsErrorPortOpenFailed), 0);
+    EXPECT_GE(std::count(n.begin(), n.end(), nSecsErrorT5), 4);  // two idle passive ports at least
+    EXPECT_GE(std::count(n.begin(), n.end(), nSecsErrorPortOpenFailed), 2);
     line.active_wanted = false;
     line.port_disconnect();
 }
@@ -227,30 +219,6 @@ TEST(SecsitcpAlternation, OneAttemptPerModeNeverSwitches) {
     EXPECT_EQ(owner.notify_count(nHSMSAlternStartedPassive), 0);
     line.active_wanted = false;
     line.port_disconnect();
-}
-
-TEST(SecsitcpAlternation, AlternatingLineIsFoundByAnActivePeer) {
-    RecordingOwner owner;
-    RecordingOwner peer_events;
-    secsitcp line;
-    secsitcp peer;
-    line.SetCQuill1(&owner);
-    peer.SetCQuill1(&peer_events);
-    fast_timers(line);
-    fast_timers(peer);
-    line.T5 = 30;
-    line.max_altern_switches = 2;
-    peer.conn_mode = cmACTIVE;
-    peer.conn_mode_new = cmACTIVE;
-    peer.T5 = 20;
-    line.port = peer.port = free_port();
-    line.port_open();
-    peer.active_wanted = true;
-    Worker w1(line);
-    Worker w2(peer);
-    ASSERT_TRUE(owner.wait_notify(nHSMSConnectionPassivePlus, 1, 10000));
-    ASSERT_TRUE(peer_events.wait_notify(nHSMSConnectionActive, 1, 10000));
-    EXPECT_EQ(line.conn_mode_cur, cmPASSIVE);
 }
 
 TEST(SecsitcpTimers, ExhaustionIsReportedWhateverTheMask) {
@@ -418,36 +386,6 @@ TEST(SecsitcpSockets, EverySocketIsCloseOnExecAndFailedOpeningsLeaveNone) {
     for (const auto& [fd, cloexec] : sockets) EXPECT_TRUE(cloexec) << fd;
     host.active_wanted = false;
     host.port_disconnect();
-}
-
-TEST(SecsitcpSockets, SeparatingAClientThatVanishedIsAWriteFailure) {
-    LogCapture log;
-    RecordingOwner owner;
-    secsitcp line;
-    line.SetCQuill1(&owner);
-    fast_timers(line);
-    line.conn_mode = line.conn_mode_new = cmPASSIVE;
-    line.port = free_port();
-    ASSERT_EQ(line.port_open(), 0);
-    // The test runs the cycles itself: nothing reads between the reset and the closing.
-    Peer client = Peer::connect_to(line.port);
-    ASSERT_TRUE(eventually([&] {
-        line.Step();
-        return line.dump_buffers().find("There  are 1 connected") != std::string::npos;
-    }));
-    client.send(control(hsms::stSelectReq, 1));
-    ASSERT_TRUE(eventually([&] {
-        line.Step();
-        return line.GetPassvSelectedQuan() == 1;
-    }));
-    ASSERT_TRUE(client.read_header());
-    client.reset();
-    std::this_thread::sleep_for(20ms);
-    line.active_wanted = false;
-    line.port_disconnect();  // Separate.req to a reset connection
-    EXPECT_EQ(owner.notify_count(nSecsErrorPortWriteFailed), 1);
-    EXPECT_EQ(owner.notify_count(nHSMSConnectionPassiveMinus), 1);
-    EXPECT_TRUE(log.contains("ERROR sending. WSAGetLastError = '"));
 }
 
 TEST(SecsitcpThreads, CallersWorkerAndTimersTogether) {
