@@ -4,8 +4,9 @@
 // exhaust the thread's stack. An item whose length runs past the end of the
 // body is cut at the end of the body (its quantity counts what is there); a
 // numeric item whose length is not a multiple of its value size drops the
-// incomplete last value. Decoding stops at a list nested deeper than
-// secsii::kMaxNestingDepth.
+// incomplete last value. The content of a list nested deeper than
+// secsii::kMaxNestingDepth is walked over without being listed, and decoding
+// goes on after it.
 #include "driver/messages/element_decoder.h"
 
 #include <charconv>
@@ -111,6 +112,30 @@ int decode_one(const unsigned char* b, size_t n, size_t& pos, const std::string&
     return 0;
 }
 
+// Walks past `count` items without listing them (lists add their sub-items
+// to the count). False when an item header does not fit in the body: like a
+// failing decode_one, the position then stays at that header.
+bool skip_items(const unsigned char* b, size_t n, size_t& pos, uint64_t count) {
+    while (count > 0) {
+        if (pos >= n || n - pos < 2) return false;
+        const unsigned format = b[pos];
+        const size_t length_bytes = format & 3;
+        if (pos + length_bytes >= n) return false;
+        --count;
+        if (length_bytes == 0) {
+            pos += 1;
+            continue;
+        }
+        const uint32_t length = static_cast<uint32_t>(item::read_be(b + pos + 1, length_bytes));
+        pos += 1 + length_bytes;
+        if ((format >> 2) == 0)
+            count += length;
+        else
+            pos += length <= n - pos ? length : n - pos;
+    }
+    return true;
+}
+
 }  // namespace
 
 int secsii::decode_item(const std::string& body, size_t& pos, const std::string& pointer, int depth,
@@ -136,8 +161,13 @@ int decode_elements(const std::string& body, size_t& pos, const std::string& poi
             continue;
         }
         if (list.depth >= secsii::kMaxNestingDepth) {
-            too_deep = true;  // its content cannot be skipped without decoding it
-            break;
+            // Its content would make pointers longer than the limit: walk
+            // over it unlisted and go on with the enclosing lists.
+            too_deep = true;
+            const uint64_t remaining = list.remaining;
+            lists.pop_back();
+            if (!skip_items(b, n, pos, remaining)) break;
+            continue;
         }
         --list.remaining;
         const uint32_t i = ++list.decoded;

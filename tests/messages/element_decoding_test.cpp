@@ -137,6 +137,23 @@ TEST(ElementDecoding, NestingDepthIsBounded) {
     EXPECT_EQ(els.size(), static_cast<size_t>(limit + 1));
 }
 
+TEST(ElementDecoding, ItemsAfterATooDeepListAreStillListed) {
+    // <L <L <L ... <A 'x'> ...>> <U1 7> <A 'z'>>: only the content below the
+    // limit goes unlisted; the root list's later sub-items are decoded.
+    const int limit = secsii::kMaxNestingDepth;
+    std::string body = bytes({0x01, 0x03});
+    for (int i = 0; i < limit + 3; ++i) body += bytes({0x01, 0x02, 0x21, 0x01, 0x55});
+    body += bytes({0x41, 0x01, 0x78});
+    body += bytes({0xA5, 0x01, 0x07, 0x41, 0x01, 0x7A});
+    const auto els = decode(body);
+    ASSERT_GE(els.size(), 4u);
+    EXPECT_EQ(els[els.size() - 3], (El{13, 1, "2[0]", "7"}));
+    EXPECT_EQ(els[els.size() - 2], (El{13, 1, "2", "7"}));
+    EXPECT_EQ(els.back(), (El{4, 1, "3", "z"}));
+    // Nothing below the limit is listed.
+    for (const El& e : els) EXPECT_NE(e.value, "x");
+}
+
 TEST(ElementDecoding, Selection) {
     secsii s;
     EXPECT_EQ(s.GetElemValue(), "no_such");
