@@ -191,13 +191,9 @@ HRESULT CQuill1::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* par
     for (UINT i = 0; i < params->cArgs && SUCCEEDED(hr); ++i) {
         const ParamDesc& p = f->params[i];
         if (id == kDispidGetElemGnrlQuan) {
-            // A caller that passed it by reference gets the count there; any
-            // caller also finds it in the result.
+            // Declared "in" but a reference: the count goes where it points.
+            // A caller that passed a plain value has nowhere to receive it.
             if (argument(params, i).vt & VT_BYREF) hr = DispSetOutLong(params, i, a.out, argErr);
-            if (result) {
-                result->vt = VT_I4;
-                result->lVal = a.out;
-            }
         } else if (p.flags & PARAMFLAG_FOUT) {
             hr = p.vt == VT_BSTR ? DispSetOutBstr(params, i, a.out_text, argErr)
                                  : DispSetOutLong(params, i, a.out, argErr);

@@ -110,7 +110,8 @@ constexpr ConstDesc kConnModeConsts[] = {
 // Parameters by signature. `int` is VT_INT, `long` VT_I4, an enumeration VT_I4
 // with the enumeration's name; an out-parameter gives the type pointed at.
 // GetElemGnrlQuan's one parameter is marked "in" although the method writes
-// the count through it (a caller passes it by reference to receive it).
+// the count through it: its type is a reference (VT_BYREF | VT_INT), which is
+// how a caller sees that it receives a value.
 
 constexpr ParamDesc kInLongOutLongStat[] = {
     {"value", VT_I4, PARAMFLAG_FIN, nullptr},
@@ -136,7 +137,7 @@ constexpr ParamDesc kInIntClientNumOutIntSessionid[] = {
     {"client_num", VT_INT, PARAMFLAG_FIN, nullptr},
     {"sessionID", VT_INT, PARAMFLAG_FOUT, nullptr},
 };
-constexpr ParamDesc kInIntPointer[] = {{"value", VT_INT, PARAMFLAG_FIN, nullptr}};
+constexpr ParamDesc kInIntPointer[] = {{"value", VT_BYREF | VT_INT, PARAMFLAG_FIN, nullptr}};
 constexpr ParamDesc kInIntElnumberOutBstrPointer[] = {
     {"elNumber", VT_INT, PARAMFLAG_FIN, nullptr},
     {"pointer", VT_BSTR, PARAMFLAG_FOUT, nullptr},

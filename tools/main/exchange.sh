@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Runs an HSMS exchange between two tarvosh processes on 127.0.0.1:
+#   exchange.sh TARVOSH EQUIPMENT.tsh HOST.tsh [PORT]
+# The equipment starts first; the host starts once the equipment listens.
+# "@PORT@" in the scripts becomes the port (a free one when none is given).
+# Prints each side's output under a heading; the exit status is the first
+# non-zero status of the two tarvosh runs (0 when both succeeded).
+set -uo pipefail
+tarvosh=$1 equipment=$2 host=$3 port=${4:-}
+if [ -z "$port" ]; then
+  # A port from the upper range that nothing listens on now.
+  for _ in $(seq 20); do
+    port=$((30000 + RANDOM % 30000))
+    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || break
+  done
+fi
+work=$(mktemp -d)
+trap 'kill "$equipment_pid" 2>/dev/null; rm -rf "$work"' EXIT
+sed "s/@PORT@/$port/g" "$equipment" > "$work/equipment.tsh"
+sed "s/@PORT@/$port/g" "$host" > "$work/host.tsh"
+
+"$tarvosh" "$work/equipment.tsh" > "$work/equipment.out" 2>&1 &
+equipment_pid=$!
+# Wait (at most 5 s) until the equipment's SetActive has answered.
+for _ in $(seq 50); do
+  grep -q '^SetActive' "$work/equipment.out" 2>/dev/null && break
+  kill -0 "$equipment_pid" 2>/dev/null || break
+  sleep 0.1
+done
+"$tarvosh" "$work/host.tsh" > "$work/host.out" 2>&1
+host_status=$?
+wait "$equipment_pid"
+equipment_status=$?
+equipment_pid=
+
+echo "== equipment (passive, port $port)"
+cat "$work/equipment.out"
+echo "== host (active, 127.0.0.1:$port)"
+cat "$work/host.out"
+echo "== equipment exit status $equipment_status, host exit status $host_status"
+[ "$equipment_status" -ne 0 ] && exit "$equipment_status"
+exit "$host_status"
