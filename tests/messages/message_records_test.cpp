@@ -1,8 +1,6 @@
 // The log records of the message layer and the bits that govern them.
 #include <gtest/gtest.h>
 
-#include <regex>
-
 #include "driver/component/streams_logger.h"
 #include "driver/messages/log_mask.h"
 #include "driver/messages/secsii.h"
@@ -26,8 +24,7 @@ protected:
         const std::string all = test::read_file(file_.path());
         std::string fresh = all.substr(mark_);
         mark_ = all.size();
-        static const std::regex stamp(R"((^|\n)\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}  )");
-        return std::regex_replace(fresh, stamp, "$1");
+        return test::strip_stamps(fresh);
     }
 
     test::TempFile file_{"tarvo-records"};

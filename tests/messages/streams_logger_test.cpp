@@ -1,8 +1,6 @@
 // The log writer: streams, the record format, the process-wide instance.
 #include <gtest/gtest.h>
 
-#include <regex>
-
 #include "driver/component/streams_logger.h"
 #include "test_util.h"
 
@@ -10,13 +8,9 @@ namespace tarvo {
 namespace {
 
 using test::read_file;
+using test::strip_stamps;
 using test::TempFile;
 
-// Removes the time stamps, checking their form on the way.
-std::string strip_stamps(const std::string& file) {
-    static const std::regex stamp(R"((^|\n)\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}  )");
-    return std::regex_replace(file, stamp, "$1");
-}
 
 TEST(StreamsLogger, RecordFormat) {
     TempFile f("tarvo-log");
@@ -27,7 +21,7 @@ TEST(StreamsLogger, RecordFormat) {
         log.write_record(0, true, "Received block. Length: '%d',\nheader: '%s'", 10, "00 01");
     }
     const std::string file = read_file(f.path());
-    EXPECT_TRUE(std::regex_search(file, std::regex(R"(^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}  Log started\n)")));
+    EXPECT_TRUE(test::stamp_at(file, 0)) << file;
     EXPECT_EQ(strip_stamps(file),
               "Log started\n"
               "Port 1 was opened\n"
