@@ -1,10 +1,30 @@
 #!/usr/bin/env bash
-# The main job: build and run the benchmarks.
+# The main job: builds Tarvo, registers the driver component into a
+# registration store under the build folder, and runs a real HSMS exchange on
+# this machine between two tarvosh processes on 127.0.0.1: an equipment
+# (passive) that answers S1F13W with S1F14 and S1F1W with S1F2, and a host
+# (active) that selects, sends both, reads the replies element by element and
+# as SML, and closes. Then it runs the benchmarks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build/plain -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVO_BENCHMARKS=ON >/dev/null
-cmake --build build/plain -j "$(nproc)"
-for b in $(find build/plain/bench -maxdepth 2 -type f -executable -name 'bench_*' | sort); do
+build=build/plain
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVO_BENCHMARKS=ON >/dev/null
+cmake --build "$build" -j "$(nproc)"
+
+export TARVO_REGISTRY="$PWD/$build/registry"
+"$build/tools/regtool/tarvo-regsvr" "$build/driver/component/libTarvoSrv1.so"
+
+echo
+echo "== HSMS exchange between two tarvosh processes (registry: $TARVO_REGISTRY)"
+# The driver log (Tarvo.log) goes to the folder the exchange runs in.
+mkdir -p "$build/exchange"
+(cd "$build/exchange" &&
+  bash ../../../tools/main/exchange.sh "../tools/tarvosh/tarvosh" \
+    ../../../tools/main/equipment.tsh ../../../tools/main/host.tsh)
+
+echo
+cd "$build/exchange"  # the benchmarks' driver logs go here too
+for b in $(find ../bench -maxdepth 2 -type f -executable -name 'bench_*' | sort); do
   echo "== $(basename "$b")"
   "$b" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 done
