@@ -6,6 +6,8 @@
 // file holds plain line feeds. The logger prints nothing on standard output.
 #include "driver/component/streams_logger.h"
 
+#include <new>
+
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -127,17 +129,19 @@ namespace {
 // Neither has a static destructor: the instance lives exactly from
 // create_process_logger to destroy_process_logger, which the component calls
 // when it is loaded and unloaded, whatever order the static destructors of a
-// shared library run in at unload or at process exit.
-// Both are made on first use, so the component may create the instance from
-// its own load-time initialisation, before or after this file's.
-std::shared_mutex& instance_guard() {
-    static auto* guard = new std::shared_mutex;
-    return *guard;
+// shared library run in at unload or at process exit. Both are built on first
+// use in static storage (not on the heap, which would outlive an unloaded
+// library), so the component may create the instance from its own load-time
+// initialisation, before or after this file's.
+template <class T>
+T& never_destroyed() {
+    alignas(T) static unsigned char storage[sizeof(T)];
+    static T* object = new (storage) T();
+    return *object;
 }
-std::unique_ptr<StreamsLogger>& instance() {
-    static auto* holder = new std::unique_ptr<StreamsLogger>;
-    return *holder;
-}
+
+std::shared_mutex& instance_guard() { return never_destroyed<std::shared_mutex>(); }
+std::unique_ptr<StreamsLogger>& instance() { return never_destroyed<std::unique_ptr<StreamsLogger>>(); }
 
 }  // namespace
 
