@@ -154,8 +154,9 @@ private:
 
     // ---- data messages (secsitcp_data.cpp); op_mu_ held ----------------------
     int usr_msg_send(Events& ev);
-    // 0 read; 2 the peer closed; -1 time limit exceeded; -2 receive error;
-    // -3 a length field out of range. Each failure is recorded and notified.
+    // 0 read; 2 the peer closed; -1 time limit exceeded; -2 receive error
+    // (on an open line the connection has been ended); -3 a length field out
+    // of range. Each failure is recorded and notified.
     int port_read_header(int socket, hsms::Header& header, int32_t limit, Events& ev);
     void usr_msg_recv(int socket, const hsms::Header& header, Events& ev);
     bool user_msg_expctd(const hsms::Header& header);

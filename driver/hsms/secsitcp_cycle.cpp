@@ -183,9 +183,10 @@ void secsitcp::serve_socket(int socket, Events& ev) {
     hsms::Header header{};
     const int result = port_read_header(socket, header, T8, ev);
     if (result != 0) {
-        // The peer closed, the read failed, or the byte stream can no longer
-        // be trusted (a gap beyond T8 inside a header, a length out of range).
-        port_disconnect(socket, 4, ev);
+        // The peer closed, or the byte stream can no longer be trusted (a gap
+        // beyond T8 inside a header, a length out of range). A failed read
+        // has ended the connection itself.
+        if (result != -2) port_disconnect(socket, 4, ev);
         return;
     }
     if (!def_msg_chck(socket, header, ev)) usr_msg_recv(socket, header, ev);

@@ -118,6 +118,9 @@ int secsitcp::port_read_header(int socket, hsms::Header& header, int32_t limit, 
         break;
     case hsms::ReadResult::failed:
         msg.log(lmPortGeneral | lmPortDetailed, "ERROR: reading port.  WSAGetLastError = '%d'", error);
+        // The connection ends before the failure is told (an opening in
+        // progress closes its own socket).
+        if (port_opened) port_disconnect(socket, 4, ev);
         add_notify(ev, nSecsErrorPortReadFailed);
         result = -2;
         break;
@@ -146,8 +149,8 @@ void secsitcp::usr_msg_recv(int socket, const hsms::Header& header, Events& ev) 
             return;
         case hsms::ReadResult::failed:
             msg.log(lmPortGeneral | lmPortDetailed, "ERROR: reading port.  WSAGetLastError = '%d'", error);
-            add_notify(ev, nSecsErrorPortReadFailed);
             port_disconnect(socket, 4, ev);
+            add_notify(ev, nSecsErrorPortReadFailed);
             return;
         case hsms::ReadResult::timed_out:
             add_notify(ev, nSecsErrorT8);

@@ -7,6 +7,8 @@
 #include <netinet/in.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <string>
@@ -306,6 +308,13 @@ TEST_F(PassiveLine, AResetFromOneClientLeavesTheOthersConnected) {
     Peer b = selected(2);
     a.reset();
     ASSERT_TRUE(owner.wait_notify(nHSMSConnectionPassiveMinus));
+    ASSERT_TRUE(owner.wait_notify(nSecsErrorPortReadFailed));
+    EXPECT_TRUE(log.contains("ERROR: reading port.  WSAGetLastError = '" + std::to_string(ECONNRESET) + "'"));
+    // The client is closed first, then the failed read is told.
+    const std::vector<int> notes = owner.notifications();
+    const auto minus = std::find(notes.begin(), notes.end(), nHSMSConnectionPassiveMinus);
+    const auto failed = std::find(notes.begin(), notes.end(), nSecsErrorPortReadFailed);
+    EXPECT_LT(minus - notes.begin(), failed - notes.begin());
     EXPECT_TRUE(line.port_opened);
     const Header linktest = control(hsms::stLinktestReq, 2, 0, 1);
     b.send(linktest);
