@@ -30,7 +30,8 @@ std::string RegistryFile::Normalize(std::string_view key) {
 
 bool RegistryFile::ValidKey(std::string_view key) {
     while (!key.empty() && key.back() == '\\') key.remove_suffix(1);
-    if (key.empty()) return false;
+    // A line starting with '#' is a comment: such a key would vanish on the next read.
+    if (key.empty() || key.front() == '#') return false;
     std::size_t start = 0;
     while (true) {
         std::size_t end = key.find('\\', start);
@@ -95,13 +96,18 @@ RegistryFile::Lookup RegistryFile::GetValue(const std::string& key, const std::s
 
 std::vector<std::string> RegistryFile::Subkeys(const std::string& key) const {
     std::string prefix = Fold(Normalize(key)) + "\\";
-    std::vector<std::string> out;
+    // A child's own subkeys need not follow it directly (b\c sorts after b!),
+    // so children are gathered by folded name, first spelling kept.
+    std::map<std::string, std::string> children;
     for (auto it = keys_.lower_bound(prefix); it != keys_.end() && it->first.starts_with(prefix); ++it) {
         std::string rest = it->second.path.substr(prefix.size());
         std::size_t cut = rest.find('\\');
         if (cut != std::string::npos) rest.resize(cut);
-        if (out.empty() || Fold(out.back()) != Fold(rest)) out.push_back(rest);
+        children.try_emplace(Fold(rest), rest);
     }
+    std::vector<std::string> out;
+    out.reserve(children.size());
+    for (auto& [folded, name] : children) out.push_back(std::move(name));
     return out;
 }
 

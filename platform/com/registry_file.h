@@ -18,7 +18,8 @@ public:
     // values or subkeys; sorted by key without regard to case.
     std::string Serialize() const;
 
-    // Key paths are backslash-separated names; see ValidKey.
+    // Key paths are backslash-separated names and do not start with '#' (a
+    // comment in the text form).
     static bool ValidKey(std::string_view key);
     static bool ValidName(std::string_view name);   // value name; "" = default
     static bool ValidValue(std::string_view value);  // no control characters but tab

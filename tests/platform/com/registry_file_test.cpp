@@ -99,3 +99,29 @@ TEST(RegistryFile, ParseNamesTheFirstBadLine) {
         EXPECT_TRUE(f.KeyExists("HKCR\\Keep"));  // untouched on failure
     }
 }
+
+TEST(RegistryFile, KeyStartingWithHashIsRefusedSinceItWouldReadBackAsAComment) {
+    EXPECT_FALSE(RegistryFile::ValidKey("#HKCR\\A"));
+    EXPECT_FALSE(RegistryFile::ValidKey("#"));
+    EXPECT_TRUE(RegistryFile::ValidKey("HKCR\\#A"));  // only the line's first byte matters
+    RegistryFile f;
+    f.SetValue("HKCR\\#A", "", "kept");
+    RegistryFile back;
+    ASSERT_TRUE(RegistryFile::Parse(f.Serialize(), &back, nullptr));
+    std::string v;
+    EXPECT_EQ(back.GetValue("HKCR\\#A", "", &v), RegistryFile::Lookup::found);
+    EXPECT_EQ(v, "kept");
+}
+
+TEST(RegistryFile, SubkeysListsEachChildOnceEvenWhenASiblingSortsBetweenItsDescendants) {
+    RegistryFile f;
+    ASSERT_TRUE(RegistryFile::Parse("HKCR\\TypeLib\\{X}\\1.0 = Lib\n"
+                                    "HKCR\\TypeLib\\{X}\\1.0\\0\\linux = /lib/a.so\n"
+                                    "HKCR\\TypeLib\\{X}\\1.01\\0\\linux = /lib/b.so\n"
+                                    "HKCR\\A\\b\\c\n"
+                                    "HKCR\\A\\B!\n"
+                                    "HKCR\\A\\B d\n",
+                                    &f, nullptr));
+    EXPECT_EQ(f.Subkeys("HKCR\\TypeLib\\{X}"), (std::vector<std::string>{"1.0", "1.01"}));
+    EXPECT_EQ(f.Subkeys("hkcr\\a"), (std::vector<std::string>{"b", "B d", "B!"}));
+}
