@@ -104,3 +104,11 @@ TEST(Script, ErrorsSayWhatIsWrong) {
     EXPECT_EQ(parse_error("wait OnSecsNotify 1 2 3"), "usage: wait EVENT [CODE] TIMEOUT_MS");
     EXPECT_EQ(parse_error("wait OnSecsRead -5"), "usage: wait EVENT [CODE] TIMEOUT_MS");
 }
+
+TEST(Script, ErrorsEchoOnlyPrintableText) {
+    EXPECT_EQ(parse_error(std::string("SetHost \"a\x01\xE9\t\"b", 15)),
+              "unexpected character \"b\" after \"a\\x01\\xE9\\x09\"");
+    EXPECT_EQ(parse_error(std::string("SetHost \"\0\"\x80", 12)), "unexpected character \"\\x80\" after \"\\x00\"");
+    EXPECT_EQ(parse_error("SetHost \"\\\xFF\""), "unknown escape \\\"\\xFF\"");
+    EXPECT_EQ(parse_error("SetHost \"\\\x7F\""), "unknown escape \\\"\\x7F\"");
+}

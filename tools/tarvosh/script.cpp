@@ -18,6 +18,24 @@ int hex_value(char c) {
     return -1;
 }
 
+// Source text echoed in a message: printable ASCII as it is, any other byte
+// as \xHH, so that a message stays one printable line.
+std::string echo(std::string_view text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (char ch : text) {
+        unsigned char c = static_cast<unsigned char>(ch);
+        if (c >= 0x20 && c < 0x7F) {
+            out += ch;
+        } else {
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 0xF];
+        }
+    }
+    return out;
+}
+
 struct Token {
     enum class Kind { name, integer, string };
     Kind kind;
@@ -68,11 +86,12 @@ bool tokenize(std::string_view line, std::vector<Token>* tokens, std::string* er
                         i += 2;
                         break;
                     }
-                    default:
-                        *error = "unknown escape \\" + (static_cast<unsigned char>(e) >= 0x20 && e != 0x7F
-                                                              ? std::string(1, e)
-                                                              : Quote(std::string(1, e)));
+                    default: {
+                        unsigned char u = static_cast<unsigned char>(e);
+                        *error = "unknown escape \\" +
+                                 (u >= 0x20 && u < 0x7F ? std::string(1, e) : Quote(std::string(1, e)));
                         return false;
+                    }
                 }
             }
             if (!closed) {
@@ -109,7 +128,7 @@ bool tokenize(std::string_view line, std::vector<Token>* tokens, std::string* er
         }
         if (i < line.size() && !is_space(line[i]) && line[i] != '#') {
             *error = "unexpected character " + Quote(std::string(1, line[i])) + " after " +
-                     std::string(line.substr(start, i - start));
+                     echo(line.substr(start, i - start));
             return false;
         }
         tokens->push_back(std::move(token));
