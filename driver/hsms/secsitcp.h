@@ -135,7 +135,9 @@ private:
     // ---- worker cycle (secsitcp_cycle.cpp); op_mu_ held ----------------------
     int Step_active(std::unique_lock<std::mutex>& op, Events& ev);
     int Step_passive(std::unique_lock<std::mutex>& op, Events& ev);
-    void accept_client(int listening, Events& ev);
+    // False when accepting failed for a reason that does not pass by itself
+    // (no descriptors or memory left); the caller then backs off.
+    bool accept_client(int listening, Events& ev);
     // Reads one message from `socket` and handles it.
     void serve_socket(int socket, Events& ev);
     // mu_ held: a data message can go out now.
@@ -184,6 +186,7 @@ private:
     std::deque<ExpectedReply> expected_;
     uint64_t generation_ = 0;            // grows with every opening and closing of the line
     bool closing_ = false;               // the destructor runs: no new timers
+    bool accept_failing_ = false;        // the last accept failed for want of resources
 
     // Guarded by op_mu_.
     uint64_t closures_ = 0;              // grows with every descriptor closed

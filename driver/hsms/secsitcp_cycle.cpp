@@ -144,6 +144,7 @@ int secsitcp::Step_passive(std::unique_lock<std::mutex>& op, Events& ev) {
     std::sort(ready.begin(), ready.end());
     const uint64_t closures = closures_;
     int served = 0;
+    bool back_off = false;
     for (int fd : ready) {
         {
             std::lock_guard<std::mutex> lock(mu_);
@@ -154,20 +155,47 @@ int secsitcp::Step_passive(std::unique_lock<std::mutex>& op, Events& ev) {
         // accepted client: its readiness then no longer holds.
         if (closures != closures_ && !still_readable(fd)) continue;
         if (fd == listening) {
-            accept_client(listening, ev);
+            if (!accept_client(listening, ev)) back_off = true;
         } else {
             serve_socket(fd, ev);
         }
         ++served;
     }
+    if (back_off) {
+        // The pending connection stays queued and the listening socket stays
+        // readable: wait before trying again instead of spinning.
+        op.unlock();
+        raise(ev);
+        idle_wait(idle_sleep);
+        op.lock();
+    }
     return served > 0 ? 1 : 0;
 }
 
-void secsitcp::accept_client(int listening, Events& ev) {
+bool secsitcp::accept_client(int listening, Events& ev) {
     const int fd = ::accept4(listening, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-    if (fd < 0) return;  // the connection went away before it was taken
+    if (fd < 0) {
+        const int error = errno;
+        // The connection went away before it was taken: nothing to do.
+        if (error == EAGAIN || error == EWOULDBLOCK || error == ECONNABORTED || error == EINTR ||
+            error == EPROTO) {
+            return true;
+        }
+        // Out of descriptors or memory: the client waits in the backlog. Report
+        // the first failure of a run with a notification, every one with a record.
+        bool first;
+        {
+            std::lock_guard<std::mutex> lock(mu_);
+            first = !accept_failing_;
+            accept_failing_ = true;
+        }
+        msg.log(lmPortDetailed, "PASSIVE 'accept()' failed: WSAGetLastError = '%d'", error);
+        if (first) add_notify(ev, nSecsErrorSocket);
+        return false;
+    }
     hsms::set_no_delay(fd);
     std::lock_guard<std::mutex> lock(mu_);
+    accept_failing_ = false;
     if (watched_.size() < kMaxWatchedSockets && std::find(watched_.begin(), watched_.end(), fd) == watched_.end()) {
         watched_.push_back(fd);
     }
@@ -177,6 +205,7 @@ void secsitcp::accept_client(int listening, Events& ev) {
     timers::TimerId t7 = 0;
     timer_set_locked(t7, T7, TimerKind::t7, ev);
     connected_.push_back({fd, t7});
+    return true;
 }
 
 void secsitcp::serve_socket(int socket, Events& ev) {

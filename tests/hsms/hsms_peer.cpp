@@ -294,7 +294,10 @@ Peer Listener::accept(int ms) {
 
 Worker::Worker(secsitcp& line) : line_(line) {
     thread_ = std::thread([this] {
-        while (!stop_.load()) line_.Step();
+        while (!stop_.load()) {
+            line_.Step();
+            ++cycles_;
+        }
     });
 }
 

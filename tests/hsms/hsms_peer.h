@@ -113,10 +113,13 @@ public:
     explicit Worker(secsitcp& line);
     ~Worker();
     void stop();
+    // Number of cycles run so far.
+    long cycles() const { return cycles_.load(); }
 
 private:
     secsitcp& line_;
     std::atomic<bool> stop_{false};
+    std::atomic<long> cycles_{0};
     std::thread thread_;
 };
 

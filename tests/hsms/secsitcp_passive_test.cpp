@@ -5,6 +5,8 @@
 
 #include <netdb.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -321,6 +323,44 @@ TEST_F(PassiveLine, AResetFromOneClientLeavesTheOthersConnected) {
     auto h = b.read_header();
     ASSERT_TRUE(h);
     EXPECT_EQ(hsms::stype(*h), hsms::stLinktestRsp);
+}
+
+TEST_F(PassiveLine, OutOfDescriptorsTheLineBacksOffAndAcceptsTheClientLater) {
+    open();
+    // The client's socket exists before the process runs out of descriptors;
+    // connecting it needs none, accepting it on the line's side does.
+    const int client_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(client_fd, 0);
+    Peer p(client_fd);
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
+    rlimit low = old;
+    low.rlim_cur = std::min<rlim_t>(old.rlim_cur, 4096);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    std::vector<int> fillers;
+    for (int fd; (fd = ::dup(client_fd)) >= 0;) fillers.push_back(fd);
+    ASSERT_EQ(errno, EMFILE);
+
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(line.port.load()));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(client_fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+    ASSERT_TRUE(owner.wait_notify(nSecsErrorSocket));
+    // While accepting keeps failing the worker waits between attempts rather
+    // than spinning on the readable listening socket (20 ms idle sleep: about
+    // 15 cycles in 300 ms; a spinning worker runs thousands).
+    const long before = worker->cycles();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_LT(worker->cycles() - before, 100);
+    EXPECT_EQ(owner.notify_count(nSecsErrorSocket), 1);  // once per run of failures
+
+    for (int fd : fillers) ::close(fd);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &old), 0);
+    select_on(p, 7, 0);
+    EXPECT_EQ(line.GetPassvSelectedQuan(), 1);
+    // (The record of the failure cannot reach the log file here: opening the
+    // file needs a descriptor too.)
 }
 
 TEST_F(PassiveLine, AClientBeyondTheWatchedSetIsNeverReadAndT7ClosesIt) {
