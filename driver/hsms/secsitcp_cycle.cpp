@@ -133,6 +133,11 @@ int secsitcp::Step_passive(std::unique_lock<std::mutex>& op, Events& ev) {
         if (error == EINTR) return 0;
         msg.log(lmPortDetailed, "PASSIVE 'select()' failed: WSAGetLastError = '%d'", error);
         add_notify(ev, nSecsErrorPortReadFailed);
+        // Wait before the next attempt rather than failing again at once.
+        op.unlock();
+        raise(ev);
+        idle_wait(idle_sleep);
+        op.lock();
         return -1;
     }
     if (fds.back().revents != 0) wake_.drain();
