@@ -22,42 +22,15 @@ HRESULT TarvoEvents::advise(IUnknown* sink, DWORD* cookie) {
         if (FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&events))) || !events)
             return CONNECT_E_CANNOTCONNECT;
     }
-    {
-        std::lock_guard lock(mutex_);
-        if (!closed_) {
-            size_t pos = 0;
-            while (pos < sinks_.size() && sinks_[pos]) ++pos;
-            if (pos == sinks_.size()) sinks_.push_back(nullptr);
-            sinks_[pos] = events;
-            *cookie = static_cast<DWORD>(pos + 1);
-            return S_OK;
-        }
-    }
-    events->Release();
-    return CONNECT_E_ADVISELIMIT;
+    *cookie = sinks_.Add(events);  // after close() it is released and refused
+    return *cookie != 0 ? S_OK : CONNECT_E_ADVISELIMIT;
 }
 
 HRESULT TarvoEvents::unadvise(DWORD cookie) {
-    IDispatch* gone = nullptr;
-    {
-        std::lock_guard lock(mutex_);
-        if (cookie == 0 || cookie > sinks_.size() || !sinks_[cookie - 1]) return CONNECT_E_NOCONNECTION;
-        std::swap(gone, sinks_[cookie - 1]);
-    }
-    gone->Release();  // outside the lock: a sink's release may call back
-    return S_OK;
+    return sinks_.Remove(cookie) ? S_OK : CONNECT_E_NOCONNECTION;
 }
 
-void TarvoEvents::close() {
-    std::vector<IDispatch*> gone;
-    {
-        std::lock_guard lock(mutex_);
-        closed_ = true;
-        gone.swap(sinks_);
-    }
-    for (IDispatch* s : gone)
-        if (s) s->Release();
-}
+void TarvoEvents::close() { sinks_.Close(); }
 
 void TarvoEvents::OnSecsRead() { raise(DISPID_OnSecsRead, false, 0); }
 void TarvoEvents::OnSecsNotify(int code) { raise(DISPID_OnSecsNotify, true, code); }
@@ -74,16 +47,7 @@ void TarvoEvents::raise(DISPID id, bool has_arg, LONG arg) {
 }
 
 void TarvoEvents::fire(DISPID id, bool has_arg, LONG arg) {
-    std::vector<IDispatch*> targets;
-    {
-        std::lock_guard lock(mutex_);
-        for (IDispatch* s : sinks_) {
-            if (!s) continue;
-            s->AddRef();
-            targets.push_back(s);
-        }
-    }
-    for (IDispatch* s : targets) {
+    for (IDispatch* s : sinks_.Snapshot()) {
         VARIANTARG v;
         VariantInit(&v);
         DISPPARAMS params{nullptr, nullptr, 0, 0};

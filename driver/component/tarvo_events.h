@@ -16,12 +16,12 @@
 // still on that thread and before the call returns.
 #pragma once
 
-#include <mutex>
 #include <vector>
 
 #include "driver/line/line_owner.h"
 #include "platform/com/connection_point.h"
 #include "platform/com/dispatch.h"
+#include "platform/com/sink_array.h"
 
 namespace tarvo {
 
@@ -72,9 +72,7 @@ private:
     void raise(DISPID id, bool has_arg, LONG arg);
     void fire(DISPID id, bool has_arg, LONG arg);
 
-    std::mutex mutex_;
-    std::vector<IDispatch*> sinks_;  // one reference each; null = free position
-    bool closed_ = false;
+    SinkArray sinks_;
 };
 
 // The connection point for _ITarvoEvents, a member of the driver object: it

@@ -38,25 +38,12 @@ HRESULT ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
     if (!sink) return E_POINTER;
     void* events = nullptr;
     if (FAILED(sink->QueryInterface(iid_, &events)) || !events) return CONNECT_E_CANNOTCONNECT;
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::size_t position = 0;
-    while (position < sinks_.size() && sinks_[position]) ++position;
-    if (position == sinks_.size()) sinks_.push_back(nullptr);
-    sinks_[position] = static_cast<IDispatch*>(events);  // the reference from QueryInterface
-    *cookie = static_cast<DWORD>(position + 1);
+    *cookie = sinks_.Add(static_cast<IDispatch*>(events));  // the reference from QueryInterface
     return S_OK;
 }
 
 HRESULT ConnectionPoint::Unadvise(DWORD cookie) {
-    IDispatch* sink = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (cookie == 0 || cookie > sinks_.size() || !sinks_[cookie - 1]) return CONNECT_E_NOCONNECTION;
-        sink = sinks_[cookie - 1];
-        sinks_[cookie - 1] = nullptr;
-    }
-    sink->Release();  // outside the lock: the sink may do anything here
-    return S_OK;
+    return sinks_.Remove(cookie) ? S_OK : CONNECT_E_NOCONNECTION;
 }
 
 HRESULT ConnectionPoint::EnumConnections(IEnumConnections** connections) {
@@ -64,24 +51,9 @@ HRESULT ConnectionPoint::EnumConnections(IEnumConnections** connections) {
     return E_NOTIMPL;
 }
 
-std::vector<IDispatch*> ConnectionPoint::Sinks() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<IDispatch*> out;
-    out.reserve(sinks_.size());
-    for (IDispatch* s : sinks_)
-        if (s) {
-            s->AddRef();
-            out.push_back(s);
-        }
-    return out;
-}
+std::vector<IDispatch*> ConnectionPoint::Sinks() { return sinks_.Snapshot(); }
 
-std::size_t ConnectionPoint::SinkCount() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::size_t n = 0;
-    for (IDispatch* s : sinks_) n += s != nullptr;
-    return n;
-}
+std::size_t ConnectionPoint::SinkCount() { return sinks_.Count(); }
 
 std::size_t ConnectionPoint::Fire(DISPID dispid, VARIANT* args, UINT count) {
     std::vector<IDispatch*> sinks = Sinks();
@@ -104,13 +76,4 @@ std::size_t ConnectionPoint::Fire(DISPID dispid, VARIANT* args, UINT count) {
     return sinks.size();
 }
 
-void ConnectionPoint::UnadviseAll() {
-    std::vector<IDispatch*> sinks;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        for (IDispatch* s : sinks_)
-            if (s) sinks.push_back(s);
-        sinks_.clear();
-    }
-    for (IDispatch* s : sinks) s->Release();
-}
+void ConnectionPoint::UnadviseAll() { sinks_.Clear(); }

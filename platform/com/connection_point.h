@@ -10,11 +10,11 @@
 // unadvise itself, from inside an event.
 #pragma once
 
-#include <mutex>
 #include <vector>
 
 #include "platform/com/connection_points.h"
 #include "platform/com/dispatch.h"
+#include "platform/com/sink_array.h"
 
 class ConnectionPoint final : public IConnectionPoint {
 public:
@@ -56,6 +56,5 @@ public:
 private:
     const IID iid_;
     IConnectionPointContainer* const container_;
-    std::mutex mutex_;
-    std::vector<IDispatch*> sinks_;  // null = free position
+    SinkArray sinks_;
 };
