@@ -2,6 +2,8 @@
 
 #include "platform/com/module.h"
 
+#include <atomic>
+
 HRESULT ClassFactory::QueryInterface(REFIID iid, void** object) {
     if (!object) return E_POINTER;
     if (iid == IID_IUnknown || iid == IID_IClassFactory) {
@@ -24,8 +26,22 @@ HRESULT ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object)
     return create_(outer, iid, object);
 }
 
+namespace {
+// Locks taken through LockServer, so that an unlock without a lock cannot
+// drive the module count below the objects still alive.
+std::atomic<LONG> g_server_locks{0};
+}  // namespace
+
 HRESULT ClassFactory::LockServer(BOOL lock) {
-    if (lock) ModuleAddRef();
-    else ModuleRelease();
+    if (lock) {
+        ++g_server_locks;
+        ModuleAddRef();
+        return S_OK;
+    }
+    LONG held = g_server_locks.load();
+    do {
+        if (held <= 0) return S_OK;  // nothing to unlock
+    } while (!g_server_locks.compare_exchange_weak(held, held - 1));
+    ModuleRelease();
     return S_OK;
 }

@@ -165,6 +165,20 @@ TEST_F(RuntimeTest, LibraryUnloadsOnlyWhenItAllows) {
     EXPECT_EQ(objects, 1);
 }
 
+TEST_F(RuntimeTest, AnUnlockWithoutALockDoesNotLetALiveObjectsLibraryGo) {
+    ComPtr<ICalc> calc = Create();
+    ASSERT_TRUE(calc);
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(CoGetClassObject(CLSID_TestCalc, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, factory.out_void()), S_OK);
+    EXPECT_EQ(factory->LockServer(FALSE), S_OK);  // never locked
+    factory.reset();
+    CoFreeUnusedLibraries();
+    EXPECT_EQ(CoLoadedLibraryCount(), 1);  // the object still holds it
+    LONG objects = 0;
+    EXPECT_EQ(calc->GetObjects(&objects), S_OK);
+    EXPECT_EQ(objects, 1);
+}
+
 TEST_F(RuntimeTest, TypeLibraryIsReachableFromItsRegistration) {
     ComPtr<ITypeLib> tl;
     ASSERT_EQ(LoadRegTypeLib(LIBID_TestCalcLib, 1, 0, LOCALE_USER_DEFAULT, tl.out()), S_OK);
