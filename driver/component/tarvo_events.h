@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "driver/line/line_owner.h"
-#include "platform/com/connection_point.h"
+#include "platform/com/connection_points.h"
 #include "platform/com/dispatch.h"
 #include "platform/com/sink_array.h"
 
