@@ -326,6 +326,11 @@ TEST_F(PassiveLine, AResetFromOneClientLeavesTheOthersConnected) {
 }
 
 TEST_F(PassiveLine, OutOfDescriptorsTheLineBacksOffAndAcceptsTheClientLater) {
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizer's own checks need descriptors (it probes memory through a
+    // pipe), so they report false faults while the process has none left.
+    GTEST_SKIP() << "needs free descriptors under AddressSanitizer";
+#endif
     open();
     // The client's socket exists before the process runs out of descriptors;
     // connecting it needs none, accepting it on the line's side does.
