@@ -13,6 +13,24 @@ FUZZ_SECONDS=${FUZZ_SECONDS:-60}
 JOBS=${JOBS:-$(nproc)}
 export CTEST_OUTPUT_ON_FAILURE=1
 
+PASSED=0
+FAILED=0
+# Runs ctest in a build folder (extra arguments go to ctest) and adds up its counts.
+run_ctest() {
+  local dir=$1; shift
+  local out
+  out=$(mktemp)
+  local status=0
+  (cd "$dir" && ctest -j "$JOBS" --timeout 300 "$@") 2>&1 | tee "$out" || status=$?
+  local total failed
+  total=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' "$out" | tail -n 1)
+  failed=$(sed -n 's/.* \([0-9]*\) tests failed out of.*/\1/p' "$out" | tail -n 1)
+  rm -f "$out"
+  PASSED=$((PASSED + ${total:-0} - ${failed:-0}))
+  FAILED=$((FAILED + ${failed:-0}))
+  return $status
+}
+
 configure() {  # folder, extra cmake args...
   local dir=$1; shift
   cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >/dev/null
@@ -21,19 +39,17 @@ configure() {  # folder, extra cmake args...
 echo "== plain build"
 configure "$BUILD_ROOT/plain" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVO_BENCHMARKS=ON
 cmake --build "$BUILD_ROOT/plain" -j "$JOBS"
-(cd "$BUILD_ROOT/plain" && ctest -j "$JOBS" --timeout 300)
+run_ctest "$BUILD_ROOT/plain"
 
 echo "== address + undefined behaviour sanitizers"
 configure "$BUILD_ROOT/asan" -DCMAKE_BUILD_TYPE=Debug -DTARVO_SANITIZER=address -DTARVO_BENCHMARKS=OFF
 cmake --build "$BUILD_ROOT/asan" -j "$JOBS"
-(cd "$BUILD_ROOT/asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest -j "$JOBS" --timeout 300)
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest "$BUILD_ROOT/asan"
 
 echo "== thread sanitizer (threaded tests)"
 configure "$BUILD_ROOT/tsan" -DCMAKE_BUILD_TYPE=Debug -DTARVO_SANITIZER=thread -DTARVO_BENCHMARKS=OFF
 cmake --build "$BUILD_ROOT/tsan" -j "$JOBS"
-(cd "$BUILD_ROOT/tsan" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-  ctest -j "$JOBS" --timeout 300 -L threaded)
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_ctest "$BUILD_ROOT/tsan" -L threaded
 
 echo "== fuzzers (${FUZZ_SECONDS}s each)"
 CC=clang CXX=clang++ configure "$BUILD_ROOT/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -56,3 +72,4 @@ for f in $fuzzers; do
 done
 echo "fuzzers run: $ran"
 echo "== all tests passed"
+echo "tests: $PASSED passed, $FAILED failed"
