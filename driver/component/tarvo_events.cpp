@@ -83,14 +83,7 @@ void TarvoEvents::Deferral::finish() {
 }
 
 HRESULT TarvoEventsPoint::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IConnectionPoint)) {
-        *object = static_cast<IConnectionPoint*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    return QueryOneInterface(static_cast<IConnectionPoint*>(this), IID_IConnectionPoint, iid, object);
 }
 
 HRESULT TarvoEventsPoint::GetConnectionInterface(IID* iid) {

@@ -5,14 +5,7 @@
 #include <atomic>
 
 HRESULT ClassFactory::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-        *object = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    return QueryOneInterface(static_cast<IClassFactory*>(this), IID_IClassFactory, iid, object);
 }
 
 // The factory itself is static; an outstanding reference keeps the module.

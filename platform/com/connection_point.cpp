@@ -6,14 +6,7 @@ ConnectionPoint::ConnectionPoint(REFIID events_iid, IConnectionPointContainer* c
 ConnectionPoint::~ConnectionPoint() { UnadviseAll(); }
 
 HRESULT ConnectionPoint::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IConnectionPoint) {
-        *object = static_cast<IConnectionPoint*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    return QueryOneInterface(static_cast<IConnectionPoint*>(this), IID_IConnectionPoint, iid, object);
 }
 
 ULONG ConnectionPoint::AddRef() { return container_->AddRef(); }

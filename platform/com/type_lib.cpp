@@ -1,5 +1,4 @@
 // ITypeLib / ITypeInfo over a component's static type library description.
-#include <atomic>
 #include <new>
 
 #include "platform/com/module.h"
@@ -32,26 +31,13 @@ HRESULT put_text(BSTR* out, const char* text) {
 
 class StaticTypeLib;
 
-class StaticTypeInfo final : public ITypeInfo {
+class StaticTypeInfo final : public RefCounted<StaticTypeInfo, ITypeInfo> {
 public:
     StaticTypeInfo(StaticTypeLib* lib, UINT index);
     ~StaticTypeInfo();
 
     HRESULT QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_ITypeInfo) {
-            *object = static_cast<ITypeInfo*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
+        return QueryOneInterface(static_cast<ITypeInfo*>(this), IID_ITypeInfo, iid, object);
     }
 
     HRESULT GetTypeDesc(const TypeDesc** desc) override {
@@ -122,10 +108,9 @@ private:
     StaticTypeLib* lib_;
     UINT index_;
     const TypeDesc* desc_;
-    std::atomic<ULONG> refs_{1};
 };
 
-class StaticTypeLib final : public ITypeLib {
+class StaticTypeLib final : public RefCounted<StaticTypeLib, ITypeLib> {
 public:
     explicit StaticTypeLib(const TypeLibDesc* desc) : desc_(desc) { ModuleAddRef(); }
     ~StaticTypeLib() { ModuleRelease(); }
@@ -133,20 +118,7 @@ public:
     const TypeLibDesc* desc() const { return desc_; }
 
     HRESULT QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_ITypeLib) {
-            *object = static_cast<ITypeLib*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override {
-        ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
+        return QueryOneInterface(static_cast<ITypeLib*>(this), IID_ITypeLib, iid, object);
     }
 
     UINT GetTypeInfoCount() override { return static_cast<UINT>(desc_->types.size()); }
@@ -198,7 +170,6 @@ public:
 
 private:
     const TypeLibDesc* desc_;
-    std::atomic<ULONG> refs_{1};
 };
 
 StaticTypeInfo::StaticTypeInfo(StaticTypeLib* lib, UINT index)

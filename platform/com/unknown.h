@@ -7,6 +7,8 @@
 // last Release, never by delete through an interface pointer.
 #pragma once
 
+#include <atomic>
+
 #include "platform/com/guid.h"
 #include "platform/com/hresult.h"
 
@@ -17,6 +19,43 @@ struct IUnknown {
 
 protected:
     ~IUnknown() = default;
+};
+
+// QueryInterface of an object that answers IUnknown and one interface,
+// `own_iid`, through the same pointer `self`: hands out `self` with a new
+// reference, or clears *object and answers E_NOINTERFACE.
+template <class I>
+HRESULT QueryOneInterface(I* self, REFIID own_iid, REFIID iid, void** object) {
+    if (!object) return E_POINTER;
+    if (iid == IID_IUnknown || iid == own_iid) {
+        *object = self;
+        self->AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+// AddRef/Release for a heap object `Derived` that implements `Interface`: it
+// starts with one reference (the creator's) and deletes itself on the last
+// Release. The interface stays the first base, so its method table keeps its
+// slot order.
+template <class Derived, class Interface>
+class RefCounted : public Interface {
+public:
+    ULONG AddRef() override { return ++refs_; }
+    ULONG Release() override {
+        ULONG left = --refs_;
+        if (left == 0) delete static_cast<Derived*>(this);
+        return left;
+    }
+
+protected:
+    RefCounted() = default;
+    ~RefCounted() = default;
+
+private:
+    std::atomic<ULONG> refs_{1};
 };
 
 // Holds one reference to an interface; releases it on destruction.
