@@ -164,15 +164,33 @@ TEST_F(LinePair, ManyRequestsAnsweredFromTheReadEvent) {
     equipment_events.on_read = nullptr;
 }
 
+// `line` reporting to `owner`, with short timers, in `mode` on a port where
+// nobody listens.
+void prepare(secsitcp& line, RecordingOwner& owner, int32_t mode) {
+    line.SetCQuill1(&owner);
+    fast_timers(line);
+    line.conn_mode = line.conn_mode_new = mode;
+    line.port = free_port();
+}
+
+// An S1F1 W request for session 1.
+MessageRecord s1f1_request(int32_t transaction_id = 0) {
+    MessageRecord m;
+    m.device_id = 1;
+    m.stream = 1;
+    m.function = 1;
+    m.w_bit = 1;
+    m.transaction_id = transaction_id;
+    return m;
+}
+
 TEST(SecsitcpAlternation, SwitchesModeEveryMaxAlternSwitchesAttempts) {
     LogCapture log;
     RecordingOwner owner;
     secsitcp line;
-    line.SetCQuill1(&owner);
-    fast_timers(line);
+    prepare(line, owner, cmALTERN);  // nobody listens, nobody connects
     line.T5 = 30;
     line.max_altern_switches = 2;
-    line.port = free_port();  // nobody listens, nobody connects
     EXPECT_EQ(line.port_open(), -1);  // active first
     EXPECT_EQ(owner.notify_count(nSecsErrorPortOpenFailed), 1);
     {
@@ -199,11 +217,9 @@ TEST(SecsitcpAlternation, SwitchesModeEveryMaxAlternSwitchesAttempts) {
 TEST(SecsitcpAlternation, OneAttemptPerModeNeverSwitches) {
     RecordingOwner owner;
     secsitcp line;
-    line.SetCQuill1(&owner);
-    fast_timers(line);
+    prepare(line, owner, cmALTERN);
     line.T5 = 20;
     line.max_altern_switches = 1;
-    line.port = free_port();
     line.port_open();
     {
         Worker worker(line);
@@ -225,11 +241,8 @@ TEST(SecsitcpTimers, ExhaustionIsReportedWhateverTheMask) {
     LogCapture log;
     RecordingOwner owner;
     secsitcp line;
-    line.SetCQuill1(&owner);
-    fast_timers(line);
+    prepare(line, owner, cmPASSIVE);
     line.msg.set_log_mask(0);
-    line.conn_mode = line.conn_mode_new = cmPASSIVE;
-    line.port = free_port();
     const size_t limit = timers::timer_limit();
     timers::set_timer_limit(timers::live_timers());
     EXPECT_EQ(line.port_open(), 0);  // opens, but its idle timer cannot run
@@ -245,12 +258,7 @@ TEST(SecsitcpTimers, ExhaustionIsReportedWhateverTheMask) {
     client.send(control(hsms::stSelectReq, 1));
     ASSERT_TRUE(client.read_header());
     timers::set_timer_limit(timers::live_timers());
-    MessageRecord m;
-    m.device_id = 1;
-    m.stream = 1;
-    m.function = 1;
-    m.w_bit = 1;
-    line.queue_message(m);
+    line.queue_message(s1f1_request());
     ASSERT_TRUE(client.read_header());
     ASSERT_TRUE(owner.wait_notify(nSecsErrorNoMoreTimers, 2));
     timers::set_timer_limit(limit);
@@ -265,10 +273,7 @@ TEST(SecsitcpTimers, ExhaustionIsReportedWhateverTheMask) {
 TEST(SecsitcpTimers, ActiveRetryWithoutATimerTriesAgainNextCycle) {
     RecordingOwner owner;
     secsitcp line;
-    line.SetCQuill1(&owner);
-    fast_timers(line);
-    line.conn_mode = line.conn_mode_new = cmACTIVE;
-    line.port = free_port();
+    prepare(line, owner, cmACTIVE);
     const size_t limit = timers::timer_limit();
     timers::set_timer_limit(timers::live_timers());
     EXPECT_EQ(line.port_open(), -1);
@@ -303,15 +308,7 @@ TEST(SecsitcpLifetime, DestroyingOpenLinesWithTimersRunning) {
         selected_client.send(control(hsms::stSelectReq, 1));
         ASSERT_TRUE(selected_client.read_header());
         ASSERT_TRUE(eventually([&] { return line.GetPassvSelectedQuan() == 1; }));
-        for (int i = 0; i < 20; ++i) {
-            MessageRecord m;
-            m.device_id = 1;
-            m.stream = 1;
-            m.function = 1;
-            m.w_bit = 1;
-            m.transaction_id = i;
-            line.queue_message(m);
-        }
+        for (int i = 0; i < 20; ++i) line.queue_message(s1f1_request(i));
         ASSERT_TRUE(owner.wait_written(1, 5));
         worker.stop();
         // Destroyed open, with T3 timers (and maybe a T7) about to expire.
@@ -391,12 +388,9 @@ TEST(SecsitcpSockets, EverySocketIsCloseOnExecAndFailedOpeningsLeaveNone) {
 TEST(SecsitcpThreads, CallersWorkerAndTimersTogether) {
     RecordingOwner owner;
     secsitcp line;
-    line.SetCQuill1(&owner);
-    fast_timers(line);
+    prepare(line, owner, cmPASSIVE);
     line.T3 = 30;
     line.T7 = 30;
-    line.conn_mode = line.conn_mode_new = cmPASSIVE;
-    line.port = free_port();
     ASSERT_EQ(line.port_open(), 0);
     Worker worker(line);
     std::atomic<bool> stop{false};
