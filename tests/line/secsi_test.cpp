@@ -22,14 +22,44 @@ using testing::TestLine;
 
 struct SecsiTest : ::testing::Test {
     SecsiTest() { line.SetCQuill1(&owner); }
+
+    // Sends the process log to a fresh temporary file until read_log().
+    void start_log() {
+        const int fd = mkstemp(log_path);
+        ASSERT_GE(fd, 0);
+        close(fd);
+        create_process_logger(log_path);
+    }
+
+    // Stops the process log and returns what it wrote.
+    std::string read_log() {
+        destroy_process_logger();
+        std::ifstream file(log_path);
+        std::stringstream content;
+        content << file.rdbuf();
+        std::remove(log_path);
+        return content.str();
+    }
+
     RecordingOwner owner;
     TestLine line;
+    char log_path[sizeof "/tmp/tarvo_secsi_test_XXXXXX"] = "/tmp/tarvo_secsi_test_XXXXXX";
 };
 
 // Makes `record` the line's current message, as NextMessage would.
 void take_as_current(secsi& line, const MessageRecord& record) {
     line.msg.add_received(record);
     line.msg.NextMessage();
+}
+
+// An S1F1 W primary message with an empty list.
+MessageRecord s1f1_primary() {
+    MessageRecord primary;
+    primary.stream = 1;
+    primary.function = 1;
+    primary.w_bit = 1;
+    primary.body = std::string("\x01\x00", 2);
+    return primary;
 }
 
 TEST_F(SecsiTest, NewLineHoldsTheDeclaredValues) {
@@ -77,15 +107,11 @@ TEST_F(SecsiTest, ReplyAnswersTheCurrentMessageThenTheOutIdentifiersReturn) {
     line.set_out_device_id(1);
     line.set_out_source_id(2);
     line.set_out_transaction_id(3);
-    MessageRecord primary;
-    primary.stream = 1;
-    primary.function = 1;
-    primary.w_bit = 1;
+    MessageRecord primary = s1f1_primary();
     primary.r_bit = 0;
     primary.device_id = 33;
     primary.source_id = 44;
     primary.transaction_id = 55;
-    primary.body = std::string("\x01\x00", 2);
     take_as_current(line, primary);
 
     ASSERT_EQ(line.Reply("S1F2 <L>"), 0);
@@ -110,11 +136,7 @@ TEST_F(SecsiTest, ReplyAnswersTheCurrentMessageThenTheOutIdentifiersReturn) {
 }
 
 TEST_F(SecsiTest, RefusedTextIsNotQueuedAndIsReportedBySeventeenAndARecord) {
-    char path[] = "/tmp/tarvo_secsi_test_XXXXXX";
-    const int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    create_process_logger(path);
+    ASSERT_NO_FATAL_FAILURE(start_log());
 
     ASSERT_EQ(line.SendMessage("S1F1 W <L>"), 0);
     line.msg.set_log_mask(lmMsgGeneral);  // either of the record's bits lets it through
@@ -123,12 +145,7 @@ TEST_F(SecsiTest, RefusedTextIsNotQueuedAndIsReportedBySeventeenAndARecord) {
     line.msg.set_log_mask(0);
     EXPECT_EQ(line.SendMessage("S1F999"), -1);  // refused, reported, but not recorded
 
-    destroy_process_logger();
-    std::ifstream file(path);
-    std::stringstream content;
-    content << file.rdbuf();
-    std::remove(path);
-    const std::string log = content.str();
+    const std::string log = read_log();
 
     EXPECT_EQ(line.queued().size(), 1u) << "only the planned message goes out, not a stale copy";
     EXPECT_EQ(owner.events(), (std::vector<std::string>{"notify 17", "notify 17", "notify 17"}));
@@ -140,19 +157,10 @@ TEST_F(SecsiTest, RefusedTextIsNotQueuedAndIsReportedBySeventeenAndARecord) {
 }
 
 TEST_F(SecsiTest, RecordOfAHugeRefusedTextIsCut) {
-    char path[] = "/tmp/tarvo_secsi_test_XXXXXX";
-    const int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    create_process_logger(path);
+    ASSERT_NO_FATAL_FAILURE(start_log());
     const std::string text = "S300F1 <A '" + std::string(100000, 'x') + "'>";
     EXPECT_EQ(line.SendMessage(text), -1);
-    destroy_process_logger();
-    std::ifstream file(path);
-    std::stringstream content;
-    content << file.rdbuf();
-    std::remove(path);
-    const std::string log = content.str();
+    const std::string log = read_log();
     const size_t at = log.find("S300F1 <A 'xxx");
     ASSERT_NE(at, std::string::npos) << log.substr(0, 300);
     EXPECT_LT(log.size(), 4096u);
@@ -161,12 +169,8 @@ TEST_F(SecsiTest, RecordOfAHugeRefusedTextIsCut) {
 
 TEST_F(SecsiTest, RefusedReplyStillRestoresTheOutIdentifiers) {
     line.set_out_source_id(8);
-    MessageRecord primary;
-    primary.stream = 1;
-    primary.function = 1;
-    primary.w_bit = 1;
+    MessageRecord primary = s1f1_primary();
     primary.source_id = 77;
-    primary.body = std::string("\x01\x00", 2);
     take_as_current(line, primary);
     EXPECT_EQ(line.Reply("S1F2 <X>"), -1);
     ASSERT_EQ(line.SendMessage("S1F3"), 0);
