@@ -35,6 +35,16 @@ void answer_from_sink(ITarvo* equipment, RecordingSink* sink) {
     });
 }
 
+// Makes element `index` (as GetElemGnrlPointer counts) the host's current
+// element and gives its type.
+void select_element(ITarvo* host, INT index, enum_SECS_ELEM_TYPE* type) {
+    BSTR pointer = nullptr;
+    ASSERT_EQ(host->GetElemGnrlPointer(index, &pointer), S_OK);
+    BstrHolder p(pointer);
+    ASSERT_EQ(host->SetElemPointer(p.get()), S_OK);
+    host->GetElemType(type);
+}
+
 TEST(Loopback, TheHostReadsTheEquipmentsAnswerElementByElement) {
     LoopbackPair pair;
     ASSERT_TRUE(pair.ok());
@@ -60,12 +70,8 @@ TEST(Loopback, TheHostReadsTheEquipmentsAnswerElementByElement) {
     ASSERT_EQ(count, 3);
     std::vector<std::pair<int, std::string>> elements;
     for (INT i = 0; i < count; ++i) {
-        BSTR pointer = nullptr;
-        ASSERT_EQ(host->GetElemGnrlPointer(i, &pointer), S_OK);
-        BstrHolder p(pointer);
-        ASSERT_EQ(host->SetElemPointer(p.get()), S_OK);
         enum_SECS_ELEM_TYPE type{};
-        host->GetElemType(&type);
+        ASSERT_NO_FATAL_FAILURE(select_element(host, i, &type));
         elements.emplace_back(type, text_of(&ITarvo::GetElemValue, host));
     }
     EXPECT_EQ(elements[0].first, etSecsL);
@@ -86,12 +92,8 @@ TEST(Loopback, ZeroBytesSurviveTheInterface) {
 
     EXPECT_EQ(text_of(&ITarvo::NextMessageByte, host), std::string("\x01\x02\x21\x01\x00\x01\x00", 7));
     ASSERT_EQ(host->NextMessage(), S_OK);
-    BSTR pointer = nullptr;  // the element after the root list: the binary item
-    ASSERT_EQ(host->GetElemGnrlPointer(1, &pointer), S_OK);
-    BstrHolder b(pointer);
-    ASSERT_EQ(host->SetElemPointer(b.get()), S_OK);
-    enum_SECS_ELEM_TYPE type{};
-    host->GetElemType(&type);
+    enum_SECS_ELEM_TYPE type{};  // the element after the root list: the binary item
+    ASSERT_NO_FATAL_FAILURE(select_element(host, 1, &type));
     EXPECT_EQ(type, etSecsB);
     EXPECT_EQ(text_of(&ITarvo::GetElemValue, host), std::string(1, '\0'));
     EXPECT_EQ(text_of(&ITarvo::NextMessageByte, host), "no more messages");
