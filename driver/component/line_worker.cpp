@@ -66,6 +66,10 @@ void LineWorker::run() {
         }
         line_->Step();
     }
+    // The line closes while its owner still hears it: every message still
+    // queued ends with its OnSecsWritten(0). Later events are dropped.
+    line_->port_disconnect();
+    line_->SetCQuill1(nullptr);
     std::lock_guard lock(mutex_);
     finished_ = true;
     changed_.notify_all();
@@ -98,7 +102,8 @@ void LineWorker::cancel_deactivation() {
 }
 
 void LineWorker::stop() {
-    line_->SetCQuill1(nullptr);
+    // Waits for a peer (an opening, room to send) give up from now on.
+    line_->stopping.store(true);
     {
         std::lock_guard lock(mutex_);
         stop_requested_ = true;

@@ -50,8 +50,10 @@ public:
     // is wanted open again); a caller waiting in deactivate() returns.
     void cancel_deactivation();
 
-    // Detaches the line from its owner (later events are dropped), ends the
-    // worker and joins it (unless called on the worker thread). Idempotent.
+    // Ends the worker and joins it (unless called on the worker thread). The
+    // worker closes the line as it ends, raising what that brings (every
+    // queued message ends with OnSecsWritten(0)), and then detaches the line
+    // from its owner: later events are dropped. Idempotent.
     void stop();
 
     bool finished() const;

@@ -58,14 +58,18 @@ CQuill1::CQuill1() : events_(std::make_shared<TarvoEvents>()), events_point_(thi
 }
 
 CQuill1::~CQuill1() {
-    // Sinks first: nothing the line still raises reaches the host from now on.
-    events_->close();
+    // A sink that takes and drops a reference while the line closes below
+    // must not bring the count back to zero a second time.
+    refs_.store(1u << 30);
     std::shared_ptr<LineWorker> worker;
     {
         std::lock_guard lock(call_mutex_);
         worker = std::move(worker_);
     }
+    // The line closes while the sinks still hear it, so every message still
+    // queued ends with its OnSecsWritten(0); then nothing reaches them.
     if (worker) retire(std::move(worker));
+    events_->close();
     if (type_info_) type_info_->Release();
     if (marshaler_) marshaler_->Release();
     ModuleRelease();

@@ -44,8 +44,17 @@ Header make_control_header(uint8_t type, uint16_t session, uint16_t source, uint
 }
 
 bool is_control_message(const Header& h) {
-    return h[0] == 0 && h[1] == 0 && h[2] == 0 && h[3] == kControlLength && h[6] == 0 && h[7] == 0 &&
-           h[8] == 0 && h[9] != stData;
+    return message_length(h) == kControlLength && h[8] == 0 && h[9] != stData;
+}
+
+Header make_reject_header(const Header& rejected, uint8_t reason) {
+    Header h = rejected;
+    put32(h, 0, kControlLength);
+    h[6] = reason == rjPTypeNotSupported ? rejected[8] : rejected[9];
+    h[7] = reason;
+    h[8] = 0;
+    h[9] = stRejectReq;
+    return h;
 }
 
 bool answers(const Header& received, const Header& sent) {

@@ -40,6 +40,13 @@ enum SType : uint8_t {
     stSeparateReq = 9,
 };
 
+enum RejectReason : uint8_t {
+    rjSTypeNotSupported = 1,
+    rjPTypeNotSupported = 2,
+    rjTransactionNotOpen = 3,
+    rjEntityNotSelected = 4,
+};
+
 using Header = std::array<uint8_t, kHeaderSize>;
 
 inline uint32_t message_length(const Header& h) {
@@ -69,9 +76,15 @@ inline Header make_data_header(const MessageRecord& record) {
 // A header-only control message with length 10 and header bytes 2, 3 and PType 0.
 Header make_control_header(uint8_t type, uint16_t session, uint16_t source, uint16_t transaction);
 
-// Recognition of a control message: length 10, header bytes 2 and 3 and PType
-// 0, SType not 0. Anything else takes the data-message way.
+// Recognition of a control message: header only (length 10), PType 0, SType
+// not 0. Header bytes 2 and 3 carry a control message's own values (select
+// status, reject reason) and do not matter here. Anything else takes the
+// data-message way.
 bool is_control_message(const Header& h);
+
+// Reject.req for `rejected`: its session ID and system bytes, header byte 2
+// the rejected SType (the PType when `reason` is 2), header byte 3 the reason.
+Header make_reject_header(const Header& rejected, uint8_t reason);
 
 // Whether a received header answers a header sent earlier: session ID (top bit
 // ignored), stream (W-bit ignored), PType, SType and all four system bytes

@@ -20,12 +20,15 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Waits for `events` on `fd` until `deadline`. 1 ready, 0 timed out, -1 error.
-int wait_until(int fd, short events, Clock::time_point deadline) {
+// Waits for `events` on `fd` until `deadline`. 1 ready, 0 timed out, -1
+// error, -2 abandoned.
+int wait_until(int fd, short events, Clock::time_point deadline, const Abandon& abandon) {
     for (;;) {
+        if (abandon && abandon()) return -2;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         // Round up so that a wait never ends before its deadline.
         int timeout = left.count() <= 0 ? 0 : static_cast<int>(std::min<int64_t>(left.count() + 1, 1 << 30));
+        if (abandon) timeout = std::min(timeout, kAbandonSliceMs);
         pollfd p{fd, events, 0};
         const int n = ::poll(&p, 1, timeout);
         if (n > 0) return 1;
@@ -47,15 +50,16 @@ int open_stream_socket() {
     return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
 }
 
-int connect_within(int fd, const std::string& host, int port, int limit_ms) {
+int connect_within(int fd, const std::string& host, int port, int limit_ms, const Abandon& abandon) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
     if (::inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) return EINVAL;
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return 0;
     if (errno != EINPROGRESS && errno != EINTR) return errno;
-    const int ready = wait_until(fd, POLLOUT, deadline_after(limit_ms));
+    const int ready = wait_until(fd, POLLOUT, deadline_after(limit_ms), abandon);
     if (ready == 0) return ETIMEDOUT;
+    if (ready == -2) return ECANCELED;
     if (ready < 0) return errno;
     int error = 0;
     socklen_t size = sizeof error;
@@ -68,7 +72,8 @@ void set_no_delay(int fd) {
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 }
 
-ReadResult read_exact(int fd, void* buffer, size_t n, int limit_ms, size_t& got, int& error) {
+ReadResult read_exact(int fd, void* buffer, size_t n, int limit_ms, size_t& got, int& error,
+                      const Abandon& abandon) {
     auto* bytes = static_cast<uint8_t*>(buffer);
     got = 0;
     auto deadline = deadline_after(limit_ms);
@@ -85,8 +90,9 @@ ReadResult read_exact(int fd, void* buffer, size_t n, int limit_ms, size_t& got,
             error = errno;
             return ReadResult::failed;
         }
-        const int ready = wait_until(fd, POLLIN, deadline);
+        const int ready = wait_until(fd, POLLIN, deadline, abandon);
         if (ready == 0) return ReadResult::timed_out;
+        if (ready == -2) return ReadResult::abandoned;
         if (ready < 0) {
             error = errno;
             return ReadResult::failed;
@@ -95,27 +101,8 @@ ReadResult read_exact(int fd, void* buffer, size_t n, int limit_ms, size_t& got,
     return ReadResult::done;
 }
 
-ReadResult read_exact(int fd, std::string& out, size_t n, int limit_ms, int& error) {
-    constexpr size_t kFirstChunk = 64 * 1024;
-    out.clear();
-    size_t have = 0;
-    while (have < n) {
-        // Grow geometrically: at most twice what has really arrived.
-        const size_t target = std::min(n, std::max(kFirstChunk, have * 2));
-        out.resize(target);
-        size_t got = 0;
-        const ReadResult r = read_exact(fd, out.data() + have, target - have, limit_ms, got, error);
-        have += got;
-        if (r != ReadResult::done) {
-            out.resize(have);
-            return r;
-        }
-    }
-    return ReadResult::done;
-}
-
 size_t send_all(int fd, const void* first, size_t first_n, const void* second, size_t second_n,
-                int limit_ms, int& error) {
+                int limit_ms, int& error, const Abandon& abandon) {
     const size_t total = first_n + second_n;
     size_t sent = 0;
     while (sent < total) {
@@ -138,9 +125,9 @@ size_t send_all(int fd, const void* first, size_t first_n, const void* second, s
         }
         if (r < 0 && errno == EINTR) continue;
         if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            const int ready = wait_until(fd, POLLOUT, deadline_after(limit_ms));
+            const int ready = wait_until(fd, POLLOUT, deadline_after(limit_ms), abandon);
             if (ready > 0) continue;
-            error = ready == 0 ? ETIMEDOUT : errno;
+            error = ready == 0 ? ETIMEDOUT : ready == -2 ? ECANCELED : errno;
             return sent;
         }
         error = r < 0 ? errno : EPIPE;

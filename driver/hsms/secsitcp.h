@@ -9,23 +9,35 @@
 //   - op_mu_, the operation lock, is held by whoever opens, closes, reads or
 //     writes sockets: the worker for a whole cycle except its wait for input,
 //     the caller for an opening. Only its holder ever closes a descriptor, so
-//     a descriptor read from the tables stays valid while it is held.
+//     a descriptor read from the tables stays valid while it is held. The
+//     partial incoming frames are guarded by it too.
 //   - mu_, the state lock, guards the tables, flags, socket handles, timer
 //     ids, outbox and expected replies. It is held only briefly and never
 //     across a wait for the network. Timer callbacks take only this one.
 // Lock order: op_mu_ before mu_. No lock is held while an event is raised:
 // events are collected while locked and raised after unlocking, so a sink may
 // call back into the line from inside an event.
+//
+// Connections. Every connection gets a number of its own that is never used
+// again, so nothing meant for one connection (a reply, an expected reply)
+// can reach a later one that happens to get the same descriptor. The worker
+// never waits on one connection: it reads every readable socket without
+// blocking into that connection's own frame, and T8 limits the gap between
+// two parts of one frame. Waits that cannot be avoided (an active opening,
+// room in a send buffer) give up as soon as the line is no longer wanted.
 #pragma once
 
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "driver/hsms/hsms_frame.h"
 #include "driver/hsms/hsms_header.h"
 #include "driver/hsms/hsms_socket.h"
 #include "driver/line/secsi.h"
@@ -58,9 +70,9 @@ public:
     // Ends the worker's current wait for input at once.
     void wake();
 
-    // The number of selected clients that the watched set can hold, the
-    // listening socket included.
-    static constexpr size_t kMaxWatchedSockets = 64;
+    // The most bytes read from one connection in one cycle, so that one busy
+    // peer cannot keep the worker from the others.
+    static constexpr size_t kReadBudget = 1 << 20;
 
 private:
     struct Event {
@@ -72,20 +84,24 @@ private:
     struct Connected {
         int socket;
         timers::TimerId t7;
+        uint64_t connection;
     };
     struct Selected {
         uint16_t session;
         int socket;
+        uint64_t connection;
     };
     struct OutboxEntry {
         hsms::Header header;
         std::string body;
         bool w_bit;
         int32_t device_id;
+        uint64_t connection;  // a reply: the connection of its primary; else 0
     };
     struct ExpectedReply {
         timers::TimerId t3;
         hsms::Header header;
+        uint64_t connection;  // only a reply from this connection matches
     };
     enum class TimerKind : uint8_t { t3, t5, t7 };
 
@@ -126,6 +142,8 @@ private:
     void port_disconnect(int socket, int ds_type, Events& ev);
     // Closes the descriptors that timer callbacks took out of the tables.
     void reap_doomed_op();
+    // Closes a descriptor taken out of the tables, with its partial frame.
+    void close_connection_op(int socket);
     // mu_ held: restarts the passive idle timer (T5) when no client is left.
     void passive_idle_restart_locked(Events& ev);
     // mu_ held: the current data socket's client has left.
@@ -133,17 +151,29 @@ private:
     void funcTimeProcTCPT5(timers::TimerId id);
 
     // ---- worker cycle (secsitcp_cycle.cpp); op_mu_ held ----------------------
-    int Step_active(std::unique_lock<std::mutex>& op, Events& ev);
-    int Step_passive(std::unique_lock<std::mutex>& op, Events& ev);
+    // Waits for input on every connection (or a wake-up, or the next T8
+    // deadline) and serves what is readable; passive lines also close after
+    // the idle T5. The wait itself runs without op_mu_.
+    int Step_connections(std::unique_lock<std::mutex>& op, Events& ev);
     // False when accepting failed for a reason that does not pass by itself
     // (no descriptors or memory left); the caller then backs off.
     bool accept_client(int listening, Events& ev);
-    // Reads one message from `socket` and handles it.
+    // Reads what `socket` has into its frame and handles a completed message.
     void serve_socket(int socket, Events& ev);
-    // mu_ held: a data message can go out now.
-    bool sendable_locked() const;
+    // Ends the connections whose frame has waited longer than T8 for its next
+    // bytes; returns the milliseconds until the next such deadline (or `cap`).
+    int32_t expire_frames(int32_t cap, Events& ev);
+    // mu_ held: the number of the connection on `socket`; 0 when none.
+    uint64_t connection_of_locked(int socket) const;
+    // mu_ held: whether data messages from `socket` are taken.
+    bool selected_socket_locked(int socket) const;
     // Sleeps up to `ms` unless woken.
     void idle_wait(int32_t ms);
+    // Blocking waits on the network give up once this holds.
+    bool abandoned() const;
+    hsms::Abandon abandon_check() const {
+        return [this] { return abandoned(); };
+    }
 
     // ---- control messages (secsitcp_control.cpp); op_mu_ held ----------------
     hsms::Header def_msg_make(uint8_t type) const;
@@ -152,16 +182,27 @@ private:
     bool def_msg_chck(int socket, hsms::Header& header, Events& ev);
     uint8_t select_status(int socket, const hsms::Header& header, Events& ev);
     int send_answer(int socket, const hsms::Header& header, Events& ev);
+    // Reject.req for `rejected`: its session ID and system bytes, the
+    // rejected SType (the PType for reason 2) in byte 2, the reason in byte 3.
+    void send_reject(int socket, const hsms::Header& rejected, hsms::RejectReason reason, Events& ev);
     void funcTimeProcTCPSel(timers::TimerId id);
 
     // ---- data messages (secsitcp_data.cpp); op_mu_ held ----------------------
+    // Sends the first outbox entry, or gives it up when no connection can
+    // take it now (15 and OnSecsWritten(0)). 1 when an entry left the outbox.
     int usr_msg_send(Events& ev);
-    // 0 read; 2 the peer closed; -1 time limit exceeded; -2 receive error
-    // (on an open line the connection has been ended); -3 a length field out
-    // of range. Each failure is recorded and notified.
+    // mu_ held: takes every queued entry out of the outbox that `doomed`
+    // selects; give_up() then ends each with OnSecsWritten(0).
+    std::vector<OutboxEntry> take_queued_locked(const std::function<bool(const OutboxEntry&)>& doomed);
+    void give_up(const std::vector<OutboxEntry>& entries, Events& ev);
+    // Blocking read of one header (the Select.rsp of an active opening).
+    // 0 read; 2 the peer closed; -1 time limit exceeded or abandoned; -2
+    // receive error; -3 a length field out of range. Each failure is
+    // recorded and notified.
     int port_read_header(int socket, hsms::Header& header, int32_t limit, Events& ev);
-    void usr_msg_recv(int socket, const hsms::Header& header, Events& ev);
-    bool user_msg_expctd(const hsms::Header& header);
+    // Handles one whole message that is no control message.
+    void usr_msg_recv(int socket, const hsms::Header& header, std::string body, Events& ev);
+    bool user_msg_expctd(const hsms::Header& header, uint64_t connection);
     void funcTimeProcTCPT3(timers::TimerId id);
 
     // ---- state ---------------------------------------------------------------
@@ -175,7 +216,7 @@ private:
     int listen_socket_ = -1;     // passive
     std::vector<Connected> connected_;   // accepted, not yet selected, in order of acceptance
     std::vector<Selected> selected_;     // in order of selection
-    std::vector<int> watched_;           // listening socket first, then clients; at most 64
+    std::vector<int> watched_;           // listening socket first, then clients; or the active connection
     std::vector<int> doomed_;            // shut down by a timer callback, to be closed
     bool t5_pending_ = false;
     timers::TimerId t5_timer_ = 0;
@@ -187,9 +228,12 @@ private:
     uint64_t generation_ = 0;            // grows with every opening and closing of the line
     bool closing_ = false;               // the destructor runs: no new timers
     bool accept_failing_ = false;        // the last accept failed for want of resources
+    uint64_t active_connection_ = 0;     // the active line's connection, 0 while closed
+    uint64_t last_connection_ = 0;       // connection numbers handed out so far
 
     // Guarded by op_mu_.
     uint64_t closures_ = 0;              // grows with every descriptor closed
+    std::unordered_map<int, hsms::FrameReader> frames_;  // partial incoming messages by socket
 };
 
 }  // namespace tarvo

@@ -152,7 +152,13 @@ int secsitcp::port_open_active(int port_number, Events& ev) {
         return -1;
     }
     const std::string target = host();
-    const int error = hsms::connect_within(fd, target, port_number, std::max<int32_t>(T6, kMinConnectWait));
+    const int error =
+        hsms::connect_within(fd, target, port_number, std::max<int32_t>(T6, kMinConnectWait), abandon_check());
+    if (error == ECANCELED) {
+        msg.log(lmPortDetailed, "ACTIVE opening abandoned: the line is being closed");
+        hsms::close_socket(fd);
+        return -1;
+    }
     if (error != 0) {
         msg.log(lmPortDetailed, "ACTIVE 'connect()' failed: WSAGetLastError = '%d', host '%s', port '%d'", error,
                 target.c_str(), port_number);
@@ -167,6 +173,8 @@ int secsitcp::port_open_active(int port_number, Events& ev) {
         data_socket_ = fd;
     }
     int result = 0;
+    // A peer that keeps the Select.rsp back cannot hold a closing or a
+    // release for longer than a slice of the wait.
     if (def_msg_send(fd, hsms::stSelectReq, ev) != 0) {
         msg.log(lmPortDetailed, "ACTIVE sending  select.req  failed");
         result = -1;
@@ -182,6 +190,11 @@ int secsitcp::port_open_active(int port_number, Events& ev) {
         hsms::close_socket(fd);
         ++closures_;
         return -1;
+    }
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        active_connection_ = ++last_connection_;
+        watched_.assign(1, fd);
     }
     hsms_state = 3;
     set_host_in_use(target);
@@ -243,8 +256,10 @@ int secsitcp::port_open_passive(int port_number, Events& ev) {
         hsms::close_socket(fd);
         return -1;
     }
+    // The backlog holds clients until the worker accepts them; without a
+    // limit on clients (a value below 1) it is the system's largest.
     const int backlog = max_passv_connections;
-    if (::listen(fd, std::max(backlog, 0)) != 0) {
+    if (::listen(fd, backlog >= 1 ? backlog : SOMAXCONN) != 0) {
         msg.log(lmPortDetailed, "PASSIVE 'listen()' to '%d' clients failed: WSAGetLastError = '%d'", backlog,
                 errno);
         add_notify(ev, nSecsErrorSocket);
@@ -273,13 +288,28 @@ void secsitcp::reap_doomed_op() {
         doomed.swap(doomed_);
     }
     for (int fd : doomed) {
+        frames_.erase(fd);
         ::close(fd);  // already shut down by the timer callback
         ++closures_;
     }
 }
 
+void secsitcp::close_connection_op(int socket) {
+    if (socket < 0) return;
+    frames_.erase(socket);
+    hsms::close_socket(socket);
+    ++closures_;
+}
+
 int secsitcp::port_disconnect_op(Events& ev) {
     reap_doomed_op();
+    std::vector<OutboxEntry> unsent;
+    {
+        // Nothing queued while the line was open goes out on a later opening.
+        std::lock_guard<std::mutex> lock(mu_);
+        unsent = take_queued_locked([](const OutboxEntry&) { return true; });
+    }
+    give_up(unsent, ev);
     if (!port_opened) {
         // A deactivated line does not come back after T5.
         if (!active_wanted) {
@@ -302,9 +332,10 @@ int secsitcp::port_disconnect_op(Events& ev) {
             timer_kill_locked(t5_timer_);
             t5_pending_ = false;
             data_socket_ = -1;
+            active_connection_ = 0;
+            watched_.clear();
         }
-        hsms::close_socket(fd);
-        ++closures_;
+        close_connection_op(fd);
         msg.log(lmPortDetailed, "ACTIVE port closed");
     } else {
         std::vector<Selected> selected;
@@ -327,16 +358,11 @@ int secsitcp::port_disconnect_op(Events& ev) {
         }
         for (const Selected& s : selected) {
             if (selected_state) def_msg_send(s.socket, hsms::stSeparateReq, ev);
-            hsms::close_socket(s.socket);
-            ++closures_;
+            close_connection_op(s.socket);
             if (selected_state) add_notify(ev, nHSMSConnectionPassiveMinus);
         }
-        for (const Connected& c : connected) {
-            hsms::close_socket(c.socket);
-            ++closures_;
-        }
-        hsms::close_socket(listening);
-        ++closures_;
+        for (const Connected& c : connected) close_connection_op(c.socket);
+        close_connection_op(listening);
         msg.log(lmPortGeneral | lmPortDetailed, "PASSIVE port closed");
     }
     {
@@ -381,8 +407,10 @@ void secsitcp::port_disconnect(int socket, int ds_type, Events& ev) {
     bool whole = false;
     bool closed = false;
     bool was_selected = false;
+    uint64_t connection = 0;
     {
         std::lock_guard<std::mutex> lock(mu_);
+        connection = connection_of_locked(socket);
         if (socket == listen_socket_) {
             whole = true;
         } else {
@@ -411,13 +439,18 @@ void secsitcp::port_disconnect(int socket, int ds_type, Events& ev) {
         port_disconnect_op(ev);
         return;
     }
-    if (closed) {
-        hsms::close_socket(socket);
-        ++closures_;
-    }
+    if (closed) close_connection_op(socket);
     if (was_selected) add_notify(ev, nHSMSConnectionPassiveMinus);
-    std::lock_guard<std::mutex> lock(mu_);
-    passive_idle_restart_locked(ev);
+    std::vector<OutboxEntry> unsent;
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        // Replies still queued for this client have nowhere to go now.
+        if (connection != 0) {
+            unsent = take_queued_locked([connection](const OutboxEntry& e) { return e.connection == connection; });
+        }
+        passive_idle_restart_locked(ev);
+    }
+    give_up(unsent, ev);
 }
 
 // ---- T5 ---------------------------------------------------------------------------

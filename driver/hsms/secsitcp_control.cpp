@@ -21,7 +21,8 @@ int secsitcp::def_msg_send(int socket, uint8_t type, Events& ev) { return send_a
 int secsitcp::send_answer(int socket, const hsms::Header& header, Events& ev) {
     log_header(lmMsgHeaderSend, "Sending ctrl msg. Header: '%s'", header);
     int error = 0;
-    if (hsms::send_all(socket, header.data(), header.size(), nullptr, 0, T8, error) < header.size()) {
+    if (hsms::send_all(socket, header.data(), header.size(), nullptr, 0, T8, error, abandon_check()) <
+        header.size()) {
         msg.log(lmPortDetailed, "ERROR sending. WSAGetLastError = '%d'", error);
         add_notify(ev, nSecsErrorPortWriteFailed);
         return -1;
@@ -29,11 +30,15 @@ int secsitcp::send_answer(int socket, const hsms::Header& header, Events& ev) {
     return 0;
 }
 
+void secsitcp::send_reject(int socket, const hsms::Header& rejected, hsms::RejectReason reason, Events& ev) {
+    send_answer(socket, hsms::make_reject_header(rejected, reason), ev);
+}
+
 int secsitcp::def_mes_recv(int socket, uint8_t expected, Events& ev) {
     hsms::Header header{};
     if (port_read_header(socket, header, T6, ev) != 0) return -1;
     // An answer with a body is no answer: its bytes would be taken for the next header.
-    if (hsms::stype(header) != expected || hsms::message_length(header) != hsms::kControlLength) {
+    if (!hsms::is_control_message(header) || hsms::stype(header) != expected) {
         add_notify(ev, nSecsErrorMessageType);
         msg.log(lmMsgGeneral | lmPortDetailed, "ERROR: Received wrong message type");
         return -1;
@@ -64,22 +69,26 @@ bool secsitcp::def_msg_chck(int socket, hsms::Header& header, Events& ev) {
     if (!hsms::is_control_message(header)) return false;
     switch (hsms::stype(header)) {
     case hsms::stSelectReq:
+        header[6] = 0;
         header[7] = select_status(socket, header, ev);
         header[9] = hsms::stSelectRsp;
         send_answer(socket, header, ev);
         break;
     case hsms::stDeselectReq:
+        header[6] = 0;
         header[7] = 0;
         header[9] = hsms::stDeselectRsp;
         send_answer(socket, header, ev);
         port_disconnect(socket, 4, ev);
         break;
     case hsms::stLinktestReq:
+        header[6] = 0;
         header[7] = 0;
         header[9] = hsms::stLinktestRsp;
         send_answer(socket, header, ev);
         break;
     case hsms::stRejectReq:
+        // Never answered, so two lines never reject each other in a loop.
         add_notify(ev, nSecsErrorReject);
         msg.log(lmPortGeneral | lmPortDetailed, "line sent reject");
         break;
@@ -87,11 +96,19 @@ bool secsitcp::def_msg_chck(int socket, hsms::Header& header, Events& ev) {
         msg.log(lmPortDetailed, "line sent separate");
         port_disconnect(socket, 4, ev);
         break;
+    case hsms::stSelectRsp:
+    case hsms::stDeselectRsp:
+    case hsms::stLinktestRsp:
+        // An answer to a request this line never made (or no longer waits for).
+        send_reject(socket, header, hsms::rjTransactionNotOpen, ev);
+        add_notify(ev, nSecsErrorExtraBlock);
+        msg.log(lmMsgGeneral, "ERROR: Received control message SType '%d' that answers no open transaction",
+                hsms::stype(header));
+        break;
     default:
-        // Unsolicited answers and unknown types: sent back with the next SType.
-        header[7] = 0;
-        header[9] = static_cast<uint8_t>(header[9] + 1);
-        send_answer(socket, header, ev);
+        send_reject(socket, header, hsms::rjSTypeNotSupported, ev);
+        add_notify(ev, nSecsErrorMessageType);
+        msg.log(lmMsgGeneral, "ERROR: Received wrong message type");
         break;
     }
     return true;
@@ -109,8 +126,9 @@ uint8_t secsitcp::select_status(int socket, const hsms::Header& header, Events& 
                               [socket](const Connected& e) { return e.socket == socket; });
         if (c == connected_.end()) return 1;
         timer_kill_locked(c->t7);
+        const uint64_t connection = c->connection;
         connected_.erase(c);
-        selected_.push_back({session, socket});
+        selected_.push_back({session, socket, connection});
         if (selected_.size() == 1) {
             hsms_state = 3;
             out_device_id = session;

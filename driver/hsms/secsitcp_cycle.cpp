@@ -1,10 +1,12 @@
 // The worker's cycle on the HSMS line: keep the line in the wanted state, wait
-// for input (or a wake-up), serve what is readable, send one queued message.
+// for input on every connection (or a wake-up), serve what is readable without
+// waiting on any one peer, send or give up one queued message.
 #include <poll.h>
 #include <sys/socket.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 
 #include "driver/hsms/secsitcp.h"
 #include "driver/line/notify_code.h"
@@ -26,10 +28,22 @@ void secsitcp::idle_wait(int32_t ms) {
     if (::poll(&p, 1, std::max<int32_t>(ms, 0)) > 0) wake_.drain();
 }
 
-bool secsitcp::sendable_locked() const {
-    if (data_socket_ < 0) return false;
-    if (conn_mode_cur == cmPASSIVE) return !selected_.empty();
-    return hsms_state == 3;
+bool secsitcp::abandoned() const { return stopping.load() || !active_wanted.load(); }
+
+uint64_t secsitcp::connection_of_locked(int socket) const {
+    if (conn_mode_cur != cmPASSIVE) return socket == data_socket_ ? active_connection_ : 0;
+    for (const Selected& s : selected_) {
+        if (s.socket == socket) return s.connection;
+    }
+    for (const Connected& c : connected_) {
+        if (c.socket == socket) return c.connection;
+    }
+    return 0;
+}
+
+bool secsitcp::selected_socket_locked(int socket) const {
+    if (conn_mode_cur != cmPASSIVE) return socket == data_socket_ && hsms_state == 3;
+    return std::any_of(selected_.begin(), selected_.end(), [socket](const Selected& s) { return s.socket == socket; });
 }
 
 int secsitcp::Step() {
@@ -46,71 +60,60 @@ int secsitcp::Step() {
         if (!pending) init_line_op(ev);
         const int mode = conn_mode_cur;
         if (!port_opened || (mode != cmPASSIVE && mode != cmACTIVE)) {
+            // Nothing can go out: what is queued is given up now rather than
+            // waiting without bound.
+            while (usr_msg_send(ev) != 0) ++result;
             op.unlock();
             raise(ev);
-            idle_wait(idle_sleep);
-            return 0;
+            if (result == 0) idle_wait(idle_sleep);
+            return result;
         }
-        result = mode == cmPASSIVE ? Step_passive(op, ev) : Step_active(op, ev);
-        if (port_opened) {
-            bool send;
-            {
-                std::lock_guard<std::mutex> lock(mu_);
-                send = !outbox_.empty() && sendable_locked();
-            }
-            if (send && usr_msg_send(ev) != 0) ++result;
-        }
+        result = Step_connections(op, ev);
+        if (usr_msg_send(ev) != 0) ++result;
     }
     raise(ev);
     return result;
 }
 
-int secsitcp::Step_active(std::unique_lock<std::mutex>& op, Events& ev) {
-    int fd;
-    uint64_t generation;
-    int32_t wait = idle_sleep;
-    {
-        std::lock_guard<std::mutex> lock(mu_);
-        fd = data_socket_;
-        generation = generation_;
-        if (!outbox_.empty() && sendable_locked()) wait = 0;
+int32_t secsitcp::expire_frames(int32_t cap, Events& ev) {
+    using namespace std::chrono;
+    const auto now = steady_clock::now();
+    const auto limit = milliseconds(std::max<int32_t>(T8, 0));
+    int32_t next = cap;
+    std::vector<std::pair<int, bool>> expired;  // socket, still in its header
+    for (const auto& [fd, frame] : frames_) {
+        if (!frame.partial()) continue;
+        const auto due = frame.last_byte() + limit;
+        if (due <= now) {
+            expired.emplace_back(fd, frame.in_header());
+        } else {
+            // Rounded up, so that the wait never ends just before the deadline.
+            const auto left = duration_cast<milliseconds>(due - now).count() + 1;
+            next = std::min<int32_t>(next, static_cast<int32_t>(std::min<int64_t>(left, cap)));
+        }
     }
-    pollfd fds[2] = {{fd, POLLIN, 0}, {wake_.fd(), POLLIN, 0}};
-    op.unlock();
-    raise(ev);
-    const int n = ::poll(fds, 2, std::max<int32_t>(wait, 0));
-    const int error = errno;
-    op.lock();
-    {
-        std::lock_guard<std::mutex> lock(mu_);
-        if (generation != generation_) return 0;  // closed or reopened meanwhile
+    for (const auto& [fd, in_header] : expired) {
+        add_notify(ev, nSecsErrorT8);
+        msg.log(lmTimeout, in_header ? "ERROR: timeout T6 or T8 - inter-character - while reading message header"
+                                     : "ERROR: timeout T6 or T8 - inter-character - while reading message body");
+        // The rest of the message may still come and would be taken for a header.
+        port_disconnect(fd, 4, ev);
     }
-    if (n < 0) {
-        if (error == EINTR) return 0;
-        msg.log(lmPortDetailed, "ACTIVE 'select()' failed: WSAGetLastError = '%d'", error);
-        add_notify(ev, nSecsErrorPortReadFailed);
-        hsms_state = 2;
-        port_disconnect_op(ev);
-        return -1;
-    }
-    if (fds[1].revents != 0) wake_.drain();
-    if (fds[0].revents == 0) return 0;
-    serve_socket(fd, ev);
-    return 1;
+    return next;
 }
 
-int secsitcp::Step_passive(std::unique_lock<std::mutex>& op, Events& ev) {
+int secsitcp::Step_connections(std::unique_lock<std::mutex>& op, Events& ev) {
     std::vector<pollfd> fds;
     int listening;
     uint64_t generation;
-    int32_t wait = idle_sleep;
+    int32_t wait = expire_frames(idle_sleep, ev);
     {
         std::lock_guard<std::mutex> lock(mu_);
         fds.reserve(watched_.size() + 1);
         for (int fd : watched_) fds.push_back({fd, POLLIN, 0});
         listening = listen_socket_;
         generation = generation_;
-        if (!outbox_.empty() && sendable_locked()) wait = 0;
+        if (!outbox_.empty()) wait = 0;
     }
     fds.push_back({wake_.fd(), POLLIN, 0});
     op.unlock();
@@ -121,19 +124,26 @@ int secsitcp::Step_passive(std::unique_lock<std::mutex>& op, Events& ev) {
     bool idle;
     {
         std::lock_guard<std::mutex> lock(mu_);
-        if (generation != generation_) return 0;
-        idle = passive_idle_;
+        if (generation != generation_) return 0;  // closed or reopened meanwhile
+        idle = conn_mode_cur == cmPASSIVE && passive_idle_;
     }
     if (idle) {
         port_disconnect_op(ev);
         return 0;
     }
     if (n < 0) {
-        // Nothing is known to be readable; the next cycle waits again.
         if (error == EINTR) return 0;
+        if (conn_mode_cur != cmPASSIVE) {
+            msg.log(lmPortDetailed, "ACTIVE 'select()' failed: WSAGetLastError = '%d'", error);
+            add_notify(ev, nSecsErrorPortReadFailed);
+            hsms_state = 2;
+            port_disconnect_op(ev);
+            return -1;
+        }
+        // Nothing is known to be readable; wait before the next attempt
+        // rather than failing again at once.
         msg.log(lmPortDetailed, "PASSIVE 'select()' failed: WSAGetLastError = '%d'", error);
         add_notify(ev, nSecsErrorPortReadFailed);
-        // Wait before the next attempt rather than failing again at once.
         op.unlock();
         raise(ev);
         idle_wait(idle_sleep);
@@ -198,32 +208,67 @@ bool secsitcp::accept_client(int listening, Events& ev) {
         if (first) add_notify(ev, nSecsErrorSocket);
         return false;
     }
+    const int limit = max_passv_connections;
+    size_t open_clients;
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        accept_failing_ = false;
+        open_clients = connected_.size() + selected_.size();
+    }
+    if (limit >= 1 && open_clients >= static_cast<size_t>(limit)) {
+        // Accepted only to be refused: a client left in the backlog would
+        // wait for an answer that never comes.
+        hsms::close_socket(fd);
+        ++closures_;
+        msg.log(lmPortGeneral | lmPortDetailed,
+                "PASSIVE refused a client: '%d' client connections are open, MaxPassvConnections is '%d'",
+                static_cast<int>(open_clients), limit);
+        return true;
+    }
     hsms::set_no_delay(fd);
     std::lock_guard<std::mutex> lock(mu_);
-    accept_failing_ = false;
-    if (watched_.size() < kMaxWatchedSockets && std::find(watched_.begin(), watched_.end(), fd) == watched_.end()) {
-        watched_.push_back(fd);
-    }
+    if (std::find(watched_.begin(), watched_.end(), fd) == watched_.end()) watched_.push_back(fd);
     if (hsms_state == 1) hsms_state = 2;
     timer_kill_locked(idle_timer_);
     passive_idle_ = false;
     timers::TimerId t7 = 0;
     timer_set_locked(t7, T7, TimerKind::t7, ev);
-    connected_.push_back({fd, t7});
+    connected_.push_back({fd, t7, ++last_connection_});
     return true;
 }
 
 void secsitcp::serve_socket(int socket, Events& ev) {
-    hsms::Header header{};
-    const int result = port_read_header(socket, header, T8, ev);
-    if (result != 0) {
-        // The peer closed, or the byte stream can no longer be trusted (a gap
-        // beyond T8 inside a header, a length out of range). A failed read
-        // has ended the connection itself.
-        if (result != -2) port_disconnect(socket, 4, ev);
+    hsms::FrameReader& frame = frames_[socket];
+    int error = 0;
+    const hsms::FrameReader::Status status = frame.read_some(socket, kReadBudget, error);
+    switch (status) {
+    case hsms::FrameReader::Status::incomplete: return;
+    case hsms::FrameReader::Status::closed:
+        msg.log(lmPortGeneral | lmPortDetailed, "PASSIVE. ACTIVE client disconnected");
+        port_disconnect(socket, 4, ev);
         return;
+    case hsms::FrameReader::Status::failed:
+        msg.log(lmPortGeneral | lmPortDetailed, "ERROR: reading port.  WSAGetLastError = '%d'", error);
+        // The connection ends before the failure is told.
+        port_disconnect(socket, 4, ev);
+        add_notify(ev, nSecsErrorPortReadFailed);
+        return;
+    case hsms::FrameReader::Status::bad_length:
+        log_header(lmMsgHeaderReceived, "Received message. Header: '%s'", frame.header());
+        // The byte stream can no longer be trusted.
+        msg.log(lmMsgGeneral | lmPortGeneral | lmPortDetailed,
+                "ERROR: reading port. Message length '%u' outside 10 to %u", hsms::message_length(frame.header()),
+                hsms::kMaxMessageLength);
+        add_notify(ev, nSecsErrorPortReadFailed);
+        port_disconnect(socket, 4, ev);
+        return;
+    case hsms::FrameReader::Status::complete: break;
     }
-    if (!def_msg_chck(socket, header, ev)) usr_msg_recv(socket, header, ev);
+    hsms::Header header = frame.header();
+    std::string body = frame.take_body();
+    log_header(lmMsgHeaderReceived, "Received message. Header: '%s'", header);
+    if (body.empty() && def_msg_chck(socket, header, ev)) return;
+    usr_msg_recv(socket, header, std::move(body), ev);
 }
 
 }  // namespace tarvo

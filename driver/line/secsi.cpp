@@ -67,6 +67,7 @@ void secsi::report_unplanned(const std::string& text) {
     msg.log(lmMsgNameSend | lmMsgGeneral, "ERROR: message not planned, SML text cannot be encoded: '%.*s%s'",
             shown, text.data(), cut ? "..." : "");
     raise_notify(nSecsErrorListIncorrect);
+    raise_written(0);
 }
 
 void secsi::restore_out_ids() {

@@ -46,7 +46,8 @@ public:
     // ---- non-virtual operations ---------------------------------------------
     void SetCQuill1(LineOwner* owner);
     // Plans `text` and queues it. A text that planning refuses is not queued:
-    // the line raises nSecsErrorListIncorrect and writes a record. 0 or -1.
+    // the line writes a record and raises nSecsErrorListIncorrect, then
+    // OnSecsWritten(0), so every call ends in one OnSecsWritten. 0 or -1.
     int SendMessage(const std::string& text);
     // As SendMessage, planned as the reply to the current message; afterwards
     // the message layer's out identifiers are restored from the line's fields.
@@ -114,9 +115,13 @@ public:
 
     secsii msg;  // the line's SECS-II layer (inbox, element array, prepared message, log mask)
 
+    // Set once the line is being shut down for good (its owner replaces or
+    // releases it): every wait for a peer gives up.
+    std::atomic<bool> stopping{false};
+
 private:
     // Writes the record of a text that planning refused and raises
-    // nSecsErrorListIncorrect; called without a lock held.
+    // nSecsErrorListIncorrect and OnSecsWritten(0); called without a lock held.
     void report_unplanned(const std::string& text);
     void restore_out_ids_locked();
 

@@ -39,6 +39,9 @@ bool secsii::plan(const std::string& text, bool reply, MessageRecord* planned) {
         prepared_.device_id = current_.device_id;
         prepared_.source_id = current_.source_id;
         prepared_.transaction_id = current_.transaction_id;
+        prepared_.connection = current_.connection;
+    } else {
+        prepared_.connection = 0;
     }
     prepared_.stream = message.stream;
     prepared_.function = message.function;

@@ -15,6 +15,10 @@ struct MessageRecord {
     int32_t source_id = 0;        // first two system bytes
     int32_t transaction_id = 0;   // last two system bytes
     std::string body;             // encoded SECS-II item bytes, may be empty
+    // The line's own number of the connection a received message came from,
+    // and that a reply must go back to; 0 when it is not tied to one. Never
+    // on the wire.
+    uint64_t connection = 0;
 };
 
 // "S%dF%dW" when the W-bit is set, else "S%dF%d".

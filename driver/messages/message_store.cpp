@@ -50,6 +50,7 @@ bool secsii::take(MessageRecord& record, uint64_t& take_number, std::vector<Pars
     current_.stream = record.stream;
     current_.source_id = record.source_id;
     current_.transaction_id = record.transaction_id;
+    current_.connection = record.connection;
     discarded.swap(elements_);
     elements_.clear();
     take_number = ++takes_;

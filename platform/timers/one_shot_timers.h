@@ -10,9 +10,10 @@
 //                                   running right now on the timer thread
 //
 // Ids are never 0 and are not reused while the process lives (32-bit wrap
-// aside). The number of live timers (started, not yet fired or cancelled) is
-// bounded; timer_set answers 0 beyond the bound, which is how "the system gives
-// no timer" shows up.
+// aside). By default only memory bounds the number of live timers (started,
+// not yet fired or cancelled): timer_set answers 0 when the timer cannot be
+// stored or the timer thread cannot be started, which is how "the system gives
+// no timer" shows up. Tests may set a lower bound to see that answer.
 //
 // Callbacks run one at a time on the timer thread, in the order of their due
 // times (timers due at the same moment in the order they were set). A callback
@@ -28,13 +29,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <limits>
 
 namespace tarvo::timers {
 
 using TimerId = uint32_t;
 using TimerCallback = std::function<void(TimerId)>;
 
-constexpr size_t kDefaultTimerLimit = 4096;
+constexpr size_t kDefaultTimerLimit = std::numeric_limits<size_t>::max();
 
 TimerId timer_set(uint32_t delay_ms, TimerCallback callback);
 // Returns true when the timer was still pending (its callback will not run).

@@ -1,5 +1,6 @@
 #include "platform/timers/timer_service.h"
 
+#include <new>
 #include <system_error>
 #include <utility>
 
@@ -47,8 +48,17 @@ TimerId TimerService::set(uint32_t delay_ms, TimerCallback callback) {
     }
     const TimerId id = next_id_locked();
     const Key key{Clock::now() + std::chrono::milliseconds(delay_ms), ++sequence_};
-    queue_.emplace(key, id);
-    pending_.emplace(id, Pending{key, std::move(callback)});
+    try {
+        auto queued = queue_.emplace(key, id).first;
+        try {
+            pending_.emplace(id, Pending{key, std::move(callback)});
+        } catch (...) {
+            queue_.erase(queued);
+            throw;
+        }
+    } catch (const std::bad_alloc&) {
+        return 0;  // no memory for one more timer
+    }
     if (queue_.begin()->second == id) wake_.notify_one();
     return id;
 }

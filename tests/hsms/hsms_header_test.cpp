@@ -46,17 +46,33 @@ TEST(HsmsHeader, ControlRecognition) {
     }
     Header h = hsms::make_control_header(hsms::stSelectReq, 1, 0, 0);
     EXPECT_FALSE(hsms::is_control_message(hsms_test::with_length(h, 14)));  // has a body
+    // Header bytes 2 and 3 carry a select status or a reject reason.
     Header status = h;
     status[9] = hsms::stSelectRsp;
-    status[7] = 1;  // a nonzero status is not recognised
-    EXPECT_FALSE(hsms::is_control_message(status));
+    status[7] = 1;
+    EXPECT_TRUE(hsms::is_control_message(status));
+    Header reject = h;
+    reject[9] = hsms::stRejectReq;
+    reject[6] = 5;
+    reject[7] = 3;
+    EXPECT_TRUE(hsms::is_control_message(reject));
     Header ptype = h;
     ptype[8] = 1;
     EXPECT_FALSE(hsms::is_control_message(ptype));
-    Header byte2 = h;
-    byte2[6] = 1;
-    EXPECT_FALSE(hsms::is_control_message(byte2));
     EXPECT_FALSE(hsms::is_control_message(hsms::make_control_header(hsms::stData, 1, 0, 0)));
+}
+
+TEST(HsmsHeader, RejectCarriesTheRejectedIdsTypeAndReason) {
+    const Header rejected = hsms_test::data_header(0x1234, 1, 1, true, 0xA1A2, 0xB1B2, 30);
+    EXPECT_EQ(hex(hsms::make_reject_header(rejected, hsms::rjEntityNotSelected)),
+              "00 00 00 0a 12 34 00 04 00 07 a1 a2 b1 b2");
+    Header ptype = rejected;
+    ptype[8] = 9;
+    ptype[9] = 5;
+    EXPECT_EQ(hex(hsms::make_reject_header(ptype, hsms::rjPTypeNotSupported)),
+              "00 00 00 0a 12 34 09 02 00 07 a1 a2 b1 b2");
+    EXPECT_EQ(hex(hsms::make_reject_header(ptype, hsms::rjSTypeNotSupported)),
+              "00 00 00 0a 12 34 05 01 00 07 a1 a2 b1 b2");
 }
 
 TEST(HsmsHeader, ReplyMatchingIgnoresFunctionWBitAndTopSessionBit) {

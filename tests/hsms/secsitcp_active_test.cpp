@@ -252,20 +252,32 @@ TEST_F(ActiveLine, ControlMessagesAreAnsweredInPlace) {
     ASSERT_TRUE(h);
     EXPECT_EQ(*h, answer_to(linktest, hsms::stLinktestRsp));
 
-    // Unsolicited answers come back with the next SType.
+    // Unsolicited answers are rejected as answering no open transaction (3),
+    // unknown STypes as not supported (1), other PTypes likewise (2); the
+    // Reject.req carries the rejected message's session ID and system bytes
+    // and its SType (PType) in byte 2. Never "SType + 1".
     const struct {
-        uint8_t in, out;
-    } next[] = {{hsms::stLinktestRsp, hsms::stRejectReq},
-                {hsms::stDeselectRsp, hsms::stLinktestReq},
-                {hsms::stSelectRsp, hsms::stDeselectReq},
-                {8, hsms::stSeparateReq}};
-    for (const auto& n : next) {
-        const Header in = control(n.in, 0x0042, 1, 2);
+        uint8_t ptype, stype, reason, notify;
+    } rejects[] = {{0, hsms::stLinktestRsp, 3, nSecsErrorExtraBlock}, {0, hsms::stDeselectRsp, 3, nSecsErrorExtraBlock},
+                   {0, hsms::stSelectRsp, 3, nSecsErrorExtraBlock},   {0, 8, 1, nSecsErrorMessageType},
+                   {0, 10, 1, nSecsErrorMessageType},                  {0, 255, 1, nSecsErrorMessageType},
+                   {1, hsms::stData, 2, nSecsErrorMessageType},        {7, hsms::stLinktestReq, 2, nSecsErrorMessageType}};
+    int seen[64] = {};
+    for (const auto& r : rejects) {
+        Header in = control(r.stype, 0x0042, 1, 2);
+        in[8] = r.ptype;
         peer.send(in);
         h = peer.read_header();
         ASSERT_TRUE(h);
-        EXPECT_EQ(*h, answer_to(in, n.out)) << int(n.in);
+        Header want = in;
+        want[6] = r.ptype != 0 ? r.ptype : r.stype;
+        want[7] = r.reason;
+        want[8] = 0;
+        want[9] = hsms::stRejectReq;
+        EXPECT_EQ(hex(*h), hex(want)) << int(r.ptype) << "/" << int(r.stype);
+        EXPECT_TRUE(owner.wait_notify(r.notify, ++seen[r.notify])) << int(r.stype);
     }
+    EXPECT_EQ(line.msg.inbox_count(), 0u);
 
     // An active line has its one connection: status 3.
     const Header select = control(hsms::stSelectReq, 9, 0, 1);
@@ -274,8 +286,8 @@ TEST_F(ActiveLine, ControlMessagesAreAnsweredInPlace) {
     ASSERT_TRUE(h);
     EXPECT_EQ(*h, answer_to(select, hsms::stSelectRsp, 3));
 
-    // A Reject.req is reported, not answered.
-    peer.send(control(hsms::stRejectReq));
+    // A Reject.req is reported, not answered, whatever its reason byte.
+    peer.send(control(hsms::stRejectReq, 0xFFFF, 0, 2, 3));
     ASSERT_TRUE(owner.wait_notify(nSecsErrorReject));
     EXPECT_TRUE(peer.quiet(60));
     EXPECT_TRUE(log.contains("line sent reject"));
@@ -285,8 +297,8 @@ TEST_F(ActiveLine, ControlMessagesAreAnsweredInPlace) {
     peer.send(Bytes{1, 2, 3, 4});
     h = peer.read_header();
     ASSERT_TRUE(h);
-    EXPECT_EQ(hex(*h), "00 00 00 0a ff ff 00 00 00 07 00 00 00 02");
-    EXPECT_TRUE(owner.wait_notify(nSecsErrorMessageType));
+    EXPECT_EQ(hex(*h), "00 00 00 0a 00 01 05 01 00 07 00 02 00 03");
+    EXPECT_TRUE(owner.wait_notify(nSecsErrorMessageType, seen[nSecsErrorMessageType] + 1));
 
     // The stream is still in step: a linktest afterwards is answered.
     peer.send(linktest);
@@ -472,16 +484,17 @@ TEST_F(ActiveLine, ClosingSeparatesAndForgetsTheConnection) {
     EXPECT_EQ(line.port_disconnect(), 0);        // closing a closed line does nothing
 }
 
-TEST_F(ActiveLine, MessagesQueuedWhileClosedGoOutAfterTheOpening) {
+TEST_F(ActiveLine, MessageWhoseTurnComesWhileClosedIsGivenUpNotKeptForLater) {
     line.queue_message(record(6, 11, false, std::string("\x01\x00", 2)));
     Worker worker(line);
-    EXPECT_EQ(owner.written(0), 0);
+    ASSERT_TRUE(owner.wait_written(0));
+    EXPECT_EQ(owner.notifications(), std::vector<int>{nSecsErrorPortWriteFailed});
+    EXPECT_TRUE(log.contains("Message was not sent. Name: 'S6F11'"));
     Peer peer;
     ASSERT_EQ(open_selected(peer), 0);
-    auto h = peer.read_header();
-    ASSERT_TRUE(h);
-    EXPECT_EQ(hsms::function(*h), 11);
-    EXPECT_TRUE(owner.wait_written(1));
+    EXPECT_TRUE(peer.quiet(100)) << "nothing queued before goes out on the new connection";
+    EXPECT_EQ(owner.written(0), 1);
+    EXPECT_EQ(owner.written(1), 0);
 }
 
 TEST_F(ActiveLine, QueuedMessageWakesTheWorker) {

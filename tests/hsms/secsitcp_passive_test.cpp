@@ -199,12 +199,14 @@ TEST_F(PassiveLine, WhenTheTargetClientLeavesTheNextSelectedOneTakesOver) {
     b.close();
     ASSERT_TRUE(owner.wait_notify(nHSMSConnectionPassiveMinus, 2));
     EXPECT_TRUE(eventually([&] { return line.hsms_state == 2; }));
-    // No client selected: a message waits for the next one.
-    line.queue_message(record(9, 6, 13));
-    EXPECT_TRUE(log.wait_contains("PASSIVE. ACTIVE client disconnected"));
-    Peer c = selected(3);
-    expect_data(c, 13);
+    // No client selected: a message whose turn comes now is given up (15,
+    // OnSecsWritten(0)), not kept for whoever selects next.
     EXPECT_EQ(owner.written(0), 0);
+    line.queue_message(record(9, 6, 13));
+    ASSERT_TRUE(owner.wait_written(0));
+    EXPECT_EQ(owner.notify_count(nSecsErrorPortWriteFailed), 1);
+    Peer c = selected(3);
+    EXPECT_TRUE(c.quiet(100));
 }
 
 TEST_F(PassiveLine, ClientThatNeverSelectsIsClosedByT7) {
@@ -220,13 +222,17 @@ TEST_F(PassiveLine, ClientThatNeverSelectsIsClosedByT7) {
     EXPECT_TRUE(line.port_opened);
 }
 
-TEST_F(PassiveLine, DataFromAClientNotYetSelectedIsDelivered) {
+TEST_F(PassiveLine, DataFromAClientNotYetSelectedIsRejectedNotDelivered) {
     open();
+    Peer a = selected(1);
     Peer c = client();
-    c.send(data_header(4, 6, 11, false, 0, 1, 0));
-    ASSERT_TRUE(owner.wait_reads(1));
-    line.msg.NextMessage();
-    EXPECT_EQ(line.msg.GetInDeviceID(), 4);
+    c.send(data_header(4, 1, 1, true, 0x0A0B, 0x0C0D, 0));
+    auto h = c.read_header();
+    ASSERT_TRUE(h);
+    EXPECT_EQ(hex(*h), "00 00 00 0a 00 04 00 04 00 07 0a 0b 0c 0d");  // reason 4, entity not selected
+    EXPECT_TRUE(owner.wait_notify(nSecsErrorMessageType));
+    EXPECT_EQ(owner.reads(), 0);
+    EXPECT_TRUE(a.quiet(60)) << "nothing reaches the selected client";
 }
 
 TEST_F(PassiveLine, NobodyConnectingWithinT5ClosesAndReopensThePort) {
@@ -368,18 +374,34 @@ TEST_F(PassiveLine, OutOfDescriptorsTheLineBacksOffAndAcceptsTheClientLater) {
     // file needs a descriptor too.)
 }
 
-TEST_F(PassiveLine, AClientBeyondTheWatchedSetIsNeverReadAndT7ClosesIt) {
-    line.T7 = 1500;
+TEST_F(PassiveLine, EveryAcceptedClientIsWatchedHoweverManyNeverSelect) {
+    line.T7 = 5000;
+    line.max_passv_connections = 0;  // no limit
     open();
-    std::vector<Peer> clients;
-    for (uint16_t s = 1; s < secsitcp::kMaxWatchedSockets; ++s) clients.push_back(selected(s));
-    ASSERT_EQ(line.GetPassvSelectedQuan(), static_cast<int>(secsitcp::kMaxWatchedSockets) - 1);
-    Peer extra = client();
-    extra.send(control(hsms::stSelectReq, 100));
-    EXPECT_TRUE(extra.quiet(200));
-    ASSERT_TRUE(owner.wait_notify(nSecsErrorT7, 1, 5000));
-    EXPECT_TRUE(extra.next_is_close());
-    EXPECT_EQ(line.GetPassvSelectedQuan(), static_cast<int>(secsitcp::kMaxWatchedSockets) - 1);
+    std::vector<Peer> idle;
+    for (int i = 0; i < 70; ++i) idle.push_back(client());
+    ASSERT_TRUE(eventually([&] { return line.dump_buffers().find("There  are 70 connected clients") != std::string::npos; }));
+    const auto start = std::chrono::steady_clock::now();
+    Peer late = selected(7);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1000ms) << "answered before T7 cleared the idle ones";
+    EXPECT_EQ(line.GetPassvSelectedQuan(), 1);
+    EXPECT_EQ(owner.notify_count(nSecsErrorT7), 0);
+}
+
+TEST_F(PassiveLine, ClientsBeyondMaxPassvConnectionsAreRefusedAtOnce) {
+    line.max_passv_connections = 3;
+    open();
+    Peer a = selected(1);
+    Peer b = client();
+    Peer c = client();
+    ASSERT_TRUE(eventually([&] { return line.dump_buffers().find("There  are 2 connected clients") != std::string::npos; }));
+    Peer refused = client();
+    EXPECT_TRUE(refused.next_is_close(1000));
+    EXPECT_TRUE(log.wait_contains("PASSIVE refused a client: '3' client connections are open, MaxPassvConnections is '3'"));
+    b.close();
+    ASSERT_TRUE(eventually([&] { return line.dump_buffers().find("There  are 1 connected clients") != std::string::npos; }));
+    Peer next = selected(2);  // room again
+    EXPECT_EQ(line.GetPassvSelectedQuan(), 2);
 }
 
 TEST_F(PassiveLine, PortInUseIsReportedAsASocketFailure) {

@@ -135,7 +135,7 @@ TEST_F(SecsiTest, ReplyAnswersTheCurrentMessageThenTheOutIdentifiersReturn) {
     EXPECT_EQ(next.transaction_id, 3);
 }
 
-TEST_F(SecsiTest, RefusedTextIsNotQueuedAndIsReportedBySeventeenAndARecord) {
+TEST_F(SecsiTest, RefusedTextIsNotQueuedAndEndsInSeventeenThenWrittenZero) {
     ASSERT_NO_FATAL_FAILURE(start_log());
 
     ASSERT_EQ(line.SendMessage("S1F1 W <L>"), 0);
@@ -148,7 +148,8 @@ TEST_F(SecsiTest, RefusedTextIsNotQueuedAndIsReportedBySeventeenAndARecord) {
     const std::string log = read_log();
 
     EXPECT_EQ(line.queued().size(), 1u) << "only the planned message goes out, not a stale copy";
-    EXPECT_EQ(owner.events(), (std::vector<std::string>{"notify 17", "notify 17", "notify 17"}));
+    EXPECT_EQ(owner.events(), (std::vector<std::string>{"notify 17", "written 0", "notify 17", "written 0",
+                                                        "notify 17", "written 0"}));
     EXPECT_NE(log.find("ERROR: message not planned, SML text cannot be encoded: 'S200F1 W <L>'"), std::string::npos)
         << log;
     EXPECT_NE(log.find("ERROR: message not planned, SML text cannot be encoded: 'S1F1 <X 1>'"), std::string::npos)
