@@ -1,17 +1,28 @@
 // Taking a message for element-wise analysis, the selection of one element
 // by its pointer, and the element table record.
 #include "driver/component/streams_logger.h"
-#include "driver/messages/element_decoder.h"
 #include "driver/messages/element_table.h"
 #include "driver/messages/log_mask.h"
 #include "driver/messages/secsii.h"
 
 namespace tarvo {
 
+int secsii::decode_item(const std::string& body, size_t& pos, const std::string& pointer, int depth,
+                        std::vector<ParsedElement>& out) {
+    ElementArray elements;
+    bool too_deep = false;
+    const int result = elements.decode(body, pos, pointer, depth, too_deep);
+    out.reserve(out.size() + elements.size());
+    for (size_t i = 0; i < elements.size(); ++i) {
+        out.push_back(ParsedElement{elements.type(i), elements.quantity(i), elements.pointer(i), elements.value(i)});
+    }
+    return result;
+}
+
 int secsii::NextMessage() {
     MessageRecord record;
     uint64_t take_number = 0;
-    std::vector<ParsedElement> discarded;
+    ElementArray discarded;
     const bool log_table = log_enabled(lmFullMsgReceived);
     std::string table;
 
@@ -23,26 +34,25 @@ int secsii::NextMessage() {
         if (log_table) process_log_text(true, "Parsed message array is: " + table);
         return -1;
     }
-    // The previous message's elements are freed here, outside the lock; a
-    // modest allocation is kept for the next message.
-    std::vector<ParsedElement> elements;
-    if (discarded.capacity() <= 4096) elements = std::move(discarded);
-    elements.clear();
-    discarded = std::vector<ParsedElement>();
+    // The previous message's elements are freed here, outside the lock.
+    discarded.clear();
 
     // Decoded without the lock: the worker may append to the inbox meanwhile.
+    // The array keeps the body: values are made from it when asked for.
+    ElementArray elements;
     size_t pos = 0;
     bool too_deep = false;
-    const int result = decode_elements(record.body, pos, "0", 0, elements, too_deep);
+    const std::string name = message_name(record);
+    const int result = elements.decode(std::move(record.body), pos, "0", 0, too_deep);
     if (too_deep)
         log(lmMsgGeneral, "ERROR: Received message %s is nested deeper than %d levels; deeper items are not listed",
-            message_name(record).c_str(), kMaxNestingDepth);
+            name.c_str(), kMaxNestingDepth);
     if (log_table) table = element_table(elements);
     {
         std::lock_guard<std::mutex> lock(mutex_);
         // Another thread may have taken a newer message in the meantime; its
         // elements then stand and these are dropped.
-        if (takes_ == take_number) elements_.swap(elements);
+        if (takes_ == take_number) std::swap(elements_, elements);
     }
     if (log_table) process_log_text(true, "Parsed message array is: " + table);
     return result;
@@ -54,13 +64,11 @@ void secsii::SetElemPointer(const std::string& pointer) {
     sel_value_ = "no_such";
     sel_type_ = 0;
     sel_quantity_ = -1;
-    for (const ParsedElement& e : elements_) {
-        if (e.pointer == pointer) {
-            sel_value_ = e.value;
-            sel_type_ = e.type;
-            sel_quantity_ = e.quantity;
-            break;
-        }
+    const size_t i = elements_.find(pointer);
+    if (i != ElementArray::npos) {
+        sel_value_ = elements_.value(i);
+        sel_type_ = elements_.type(i);
+        sel_quantity_ = elements_.quantity(i);
     }
 }
 
@@ -87,7 +95,7 @@ int32_t secsii::GetElemGnrlQuan() const {
 std::string secsii::GetElemGnrlPointer(int n) const {
     std::lock_guard<std::mutex> lock(mutex_);
     if (n < 0 || static_cast<size_t>(n) >= elements_.size()) return std::string();
-    return elements_[static_cast<size_t>(n)].pointer;
+    return elements_.pointer(static_cast<size_t>(n));
 }
 
 }  // namespace tarvo

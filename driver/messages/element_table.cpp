@@ -2,23 +2,25 @@
 
 #include <charconv>
 
+#include "driver/messages/elem_type.h"
+
 namespace tarvo {
 
-std::string element_table(const std::vector<ParsedElement>& elements) {
+std::string element_table(const ElementArray& elements) {
     std::string text = "\ntype\tquant\tpointer\t\tvalue\n";
     char num[16];
-    for (const ParsedElement& e : elements) {
+    for (size_t i = 0; i < elements.size(); ++i) {
         text += '\'';
-        text.append(num, std::to_chars(num, num + sizeof num, e.type).ptr);
+        text.append(num, std::to_chars(num, num + sizeof num, elements.type(i)).ptr);
         text += "'\t'";
-        text.append(num, std::to_chars(num, num + sizeof num, e.quantity).ptr);
+        text.append(num, std::to_chars(num, num + sizeof num, elements.quantity(i)).ptr);
         text += "'\t'";
-        text += e.pointer;
+        text += elements.pointer(i);
         text += "'\t\t'";
-        if (e.type == 2)
+        if (elements.type(i) == etSecsB)
             text += '_';
         else
-            text += e.value;
+            text += elements.value(i);
         text += "'\n";
     }
     return text;

@@ -4,12 +4,11 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
-#include "driver/messages/secsii.h"
+#include "driver/messages/element_array.h"
 
 namespace tarvo {
 
-std::string element_table(const std::vector<ParsedElement>& elements);
+std::string element_table(const ElementArray& elements);
 
 }  // namespace tarvo

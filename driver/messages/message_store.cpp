@@ -1,6 +1,7 @@
 // The store of the message layer: log mask and log helper, the inbox, the
 // current message header and the prepared outgoing message.
 #include <cstdarg>
+#include <utility>
 
 #include "driver/component/streams_logger.h"
 #include "driver/messages/log_mask.h"
@@ -38,11 +39,27 @@ size_t secsii::inbox_count() const {
     return inbox_.size();
 }
 
-bool secsii::take(MessageRecord& record, uint64_t& take_number, std::vector<ParsedElement>& discarded) {
+bool secsii::take(MessageRecord& record, uint64_t& take_number, ElementArray& discarded) {
+    if (!pop_oldest(record)) return false;
+    take_number = make_current(record, discarded);
+    return true;
+}
+
+bool secsii::pop_oldest(MessageRecord& record) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (inbox_.empty()) return false;
     record = std::move(inbox_.front());
     inbox_.pop_front();
+    return true;
+}
+
+void secsii::put_back(MessageRecord&& record) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    inbox_.push_front(std::move(record));
+}
+
+uint64_t secsii::make_current(const MessageRecord& record, ElementArray& discarded) {
+    std::lock_guard<std::mutex> lock(mutex_);
     current_.r_bit = record.r_bit;
     current_.w_bit = record.w_bit;
     current_.device_id = record.device_id;
@@ -51,10 +68,9 @@ bool secsii::take(MessageRecord& record, uint64_t& take_number, std::vector<Pars
     current_.source_id = record.source_id;
     current_.transaction_id = record.transaction_id;
     current_.connection = record.connection;
-    discarded.swap(elements_);
+    std::swap(discarded, elements_);
     elements_.clear();
-    take_number = ++takes_;
-    return true;
+    return ++takes_;
 }
 
 // ---- the prepared message ----------------------------------------------------

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "driver/line/line_owner.h"
+#include "driver/messages/element_array.h"
 #include "driver/messages/message_record.h"
 
 namespace tarvo {
@@ -83,8 +84,9 @@ public:
     int NextMessage();  // 0 taken and well formed, -1 empty inbox or bad root header
     // Lists nested deeper than this are listed without their content (the
     // pointer texts would otherwise cost memory quadratic in the depth).
-    static constexpr int kMaxNestingDepth = 64;
-    // Decodes the item at `pos` of `body`, appending to `out`.
+    static constexpr int kMaxNestingDepth = ElementArray::kMaxNestingDepth;
+    // Decodes the item at `pos` of `body`, appending to `out` each element
+    // with its pointer and value texts made.
     static int decode_item(const std::string& body, size_t& pos, const std::string& pointer,
                            int depth, std::vector<ParsedElement>& out);
     void SetElemPointer(const std::string& pointer);
@@ -96,8 +98,18 @@ public:
 
     // ---- rendering ---------------------------------------------------------
     std::string NextMessageSML();
+    // Takes the oldest message as SML text and hands the text to `deliver`
+    // (which makes the caller's copy). A message whose text would exceed
+    // `max_length` characters, or that `deliver` refuses, or whose rendering
+    // runs out of memory (std::bad_alloc propagates) stays first in the
+    // inbox: a message is never lost because taking it failed.
+    enum class SmlTake { taken, empty, too_long, refused };
+    template <class Deliver>
+    SmlTake NextMessageSML(size_t max_length, Deliver&& deliver);
     std::string NextMessageByte();
     static std::string render_sml(const std::string& body);
+    // The length of render_sml(body), without making the text.
+    static size_t sml_length(const std::string& body);
 
     // ---- the current message (header of the message taken last) ------------
     int32_t GetInDeviceID() const;
@@ -112,7 +124,16 @@ private:
     // Takes the oldest message: its header becomes the current message and
     // the element array is emptied (the old elements are handed back in
     // `discarded` so they are freed outside the lock). False when empty.
-    bool take(MessageRecord& record, uint64_t& take_number, std::vector<ParsedElement>& discarded);
+    bool take(MessageRecord& record, uint64_t& take_number, ElementArray& discarded);
+    // The two halves of take, for a take that may still be undone: the
+    // oldest message leaves the inbox, and goes back first if need be.
+    bool pop_oldest(MessageRecord& record);
+    void put_back(MessageRecord&& record);
+    uint64_t make_current(const MessageRecord& record, ElementArray& discarded);
+    // The SML text of a taken message (its name line first); false when it
+    // would exceed `max_length` characters.
+    static bool sml_text(const MessageRecord& record, size_t max_length, std::string& text);
+    void log_sml(const std::string& text) const;
     bool plan(const std::string& text, bool reply, MessageRecord* planned);
 
     std::atomic<int32_t> log_mask_;
@@ -121,7 +142,7 @@ private:
     std::deque<MessageRecord> inbox_;
     MessageRecord current_;                // header fields only; body unused
     uint64_t takes_ = 0;                   // messages taken so far
-    std::vector<ParsedElement> elements_;
+    ElementArray elements_;
     std::string sel_pointer_;
     std::string sel_value_ = "no_such";
     int32_t sel_type_ = 0;
@@ -129,5 +150,31 @@ private:
     MessageRecord prepared_;
     std::string last_error_;
 };
+
+template <class Deliver>
+secsii::SmlTake secsii::NextMessageSML(size_t max_length, Deliver&& deliver) {
+    MessageRecord record;
+    if (!pop_oldest(record)) {
+        const std::string none = "no more messages";
+        log_sml(none);
+        return deliver(none) ? SmlTake::empty : SmlTake::refused;
+    }
+    std::string text;
+    bool fits;
+    try {
+        fits = sml_text(record, max_length, text);
+    } catch (...) {
+        put_back(std::move(record));
+        throw;
+    }
+    if (!fits || !deliver(text)) {
+        put_back(std::move(record));
+        return fits ? SmlTake::refused : SmlTake::too_long;
+    }
+    ElementArray discarded;
+    make_current(record, discarded);
+    log_sml(text);
+    return SmlTake::taken;
+}
 
 }  // namespace tarvo
