@@ -139,10 +139,15 @@ HRESULT CQuill1::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
 
 HRESULT CQuill1::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
     if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-    return DispGetIDsOfNames(type_info_, names, count, ids);
+    return guarded(__func__, [&] { return DispGetIDsOfNames(type_info_, names, count, ids); });
 }
 
-HRESULT CQuill1::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+HRESULT CQuill1::Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO* excepInfo, UINT* argErr) {
+    return guarded(__func__, [&] { return invoke(id, iid, lcid, flags, params, result, excepInfo, argErr); });
+}
+
+HRESULT CQuill1::invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                         EXCEPINFO*, UINT* argErr) {
     if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
     const FuncDesc* f = itarvo_func(id);

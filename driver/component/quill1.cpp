@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -146,39 +147,41 @@ void CQuill1::replace_line(std::shared_ptr<LineWorker> next, int32_t line_type) 
     std::shared_ptr<LineWorker> old;
     {
         std::lock_guard lock(call_mutex_);
+        if (next) next->start();  // may throw (no thread to be had): nothing has changed then
         old = std::exchange(worker_, next);
-        if (next) next->start();
         line_type_.store(line_type);
     }
     if (old) retire(std::move(old));
 }
 
 HRESULT CQuill1::SetLineType(enum_SECS_LINE_TYPE value) {
-    const int32_t type = value;
-    if (type == ltHSMS || type == ltSECSI) {
-        // The old line ends first: a new line never meets its predecessor.
-        replace_line(nullptr, ltNone);
-        NewLine made = make_line(type);
-        if (!made.line) {
-            // A line type this build has no line for: reported, but nothing runs.
+    return guarded(__func__, [&]() -> HRESULT {
+        const int32_t type = value;
+        if (type == ltHSMS || type == ltSECSI) {
+            // The old line ends first: a new line never meets its predecessor.
+            replace_line(nullptr, ltNone);
+            NewLine made = make_line(type);
+            if (!made.line) {
+                // A line type this build has no line for: reported, but nothing runs.
+                line_type_.store(type);
+                events_->OnSecsNotify(nSecsErrorInternal);
+                return S_OK;
+            }
+            made.line->msg.log(lmLine, "__SERV: SetLineType = '%s'", line_type_text(type));
+            replace_line(std::make_shared<LineWorker>(std::move(made.line), events_, made.wake), type);
+        } else if (type == ltNone) {
+            {
+                LineCall call(*this);
+                if (secsi* l = call.line()) l->msg.log(lmLine, "__SERV: SetLineType = 'remove'");
+            }
+            replace_line(nullptr, ltNone);
+        } else {
+            // No such line type: only the reported value changes.
             line_type_.store(type);
             events_->OnSecsNotify(nSecsErrorInternal);
-            return S_OK;
         }
-        made.line->msg.log(lmLine, "__SERV: SetLineType = '%s'", line_type_text(type));
-        replace_line(std::make_shared<LineWorker>(std::move(made.line), events_, made.wake), type);
-    } else if (type == ltNone) {
-        {
-            LineCall call(*this);
-            if (secsi* l = call.line()) l->msg.log(lmLine, "__SERV: SetLineType = 'remove'");
-        }
-        replace_line(nullptr, ltNone);
-    } else {
-        // No such line type: only the reported value changes.
-        line_type_.store(type);
-        events_->OnSecsNotify(nSecsErrorInternal);
-    }
-    return S_OK;
+        return S_OK;
+    });
 }
 
 HRESULT CQuill1::GetLineType(enum_SECS_LINE_TYPE* value) {
@@ -188,36 +191,38 @@ HRESULT CQuill1::GetLineType(enum_SECS_LINE_TYPE* value) {
 }
 
 HRESULT CQuill1::SetActive(LONG value, LONG* stat) {
-    if (!stat) return E_POINTER;
-    std::shared_ptr<LineWorker> worker;
-    {
-        LineCall call(*this);
-        worker = call.worker();
-        if (worker) worker->line().msg.log(lmLine, "__SERV: SetActive = '%d'", static_cast<int>(value));
-    }
-    *stat = 0;
-    if (!worker) return S_OK;
-    secsi& line = worker->line();
-    if (value == 1) {
-        // Opening runs on this thread without the call lock: it raises events
-        // (a sink may call back) and may take as long as a connect and a select.
-        std::lock_guard open(open_mutex_);
-        worker->cancel_deactivation();
-        // Wanted before the opening, so the worker does not close what opens.
-        line.active_wanted.store(true);
-        if (line.port_opened.load()) {
-            *stat = 1;
-        } else if (line.port_open() == 0) {
-            *stat = 1;
-        } else if (line.line_type.load() != ltHSMS) {
-            line.active_wanted.store(false);  // a serial line does not retry by itself
+    return guarded(__func__, [&]() -> HRESULT {
+        if (!stat) return E_POINTER;
+        std::shared_ptr<LineWorker> worker;
+        {
+            LineCall call(*this);
+            worker = call.worker();
+            if (worker) worker->line().msg.log(lmLine, "__SERV: SetActive = '%d'", static_cast<int>(value));
         }
-    } else {
-        line.active_wanted.store(false);
-        worker->deactivate();
-        *stat = 1;
-    }
-    return S_OK;
+        *stat = 0;
+        if (!worker) return S_OK;
+        secsi& line = worker->line();
+        if (value == 1) {
+            // Opening runs on this thread without the call lock: it raises events
+            // (a sink may call back) and may take as long as a connect and a select.
+            std::lock_guard open(open_mutex_);
+            worker->cancel_deactivation();
+            // Wanted before the opening, so the worker does not close what opens.
+            line.active_wanted.store(true);
+            if (line.port_opened.load()) {
+                *stat = 1;
+            } else if (line.port_open() == 0) {
+                *stat = 1;
+            } else if (line.line_type.load() != ltHSMS) {
+                line.active_wanted.store(false);  // a serial line does not retry by itself
+            }
+        } else {
+            line.active_wanted.store(false);
+            worker->deactivate();
+            *stat = 1;
+        }
+        return S_OK;
+    });
 }
 
 HRESULT CQuill1::GetActive(LONG* value) {
@@ -226,31 +231,49 @@ HRESULT CQuill1::GetActive(LONG* value) {
 
 // ---- helpers for the plain methods --------------------------------------------------
 
-template <class T, class F>
-HRESULT CQuill1::get_value(T* out, F read, T neutral) {
-    if (!out) return E_POINTER;
-    LineCall call(*this);
-    secsi* l = call.line();
-    *out = l ? static_cast<T>(read(*l)) : neutral;
-    return S_OK;
-}
-
-template <class F>
-HRESULT CQuill1::get_text(BSTR* out, F read) {
-    if (!out) return E_POINTER;
-    std::string text;
-    {
-        LineCall call(*this);
-        if (secsi* l = call.line()) text = read(*l);
+void CQuill1::report_failure(const char* method, const char* what) noexcept {
+    try {
+        process_log_text(true, std::string("ERROR: ") + method + " failed: " + what);
+    } catch (...) {
+        // Not even the record could be made: the notification still goes.
     }
-    return put_text(out, text);
+    try {
+        events_->OnSecsNotify(nSecsErrorInternal);
+    } catch (...) {
+    }
+}
+
+template <class T, class F>
+HRESULT CQuill1::get_value(T* out, F read, T neutral, const char* method) {
+    if (!out) return E_POINTER;
+    return guarded(method, [&] {
+        LineCall call(*this);
+        secsi* l = call.line();
+        *out = l ? static_cast<T>(read(*l)) : neutral;
+        return S_OK;
+    });
 }
 
 template <class F>
-HRESULT CQuill1::with_line(F act) {
-    LineCall call(*this);
-    if (secsi* l = call.line()) act(*l);
-    return S_OK;
+HRESULT CQuill1::get_text(BSTR* out, F read, const char* method) {
+    if (!out) return E_POINTER;
+    return guarded(method, [&] {
+        std::string text;
+        {
+            LineCall call(*this);
+            if (secsi* l = call.line()) text = read(*l);
+        }
+        return put_text(out, text);
+    });
+}
+
+template <class F>
+HRESULT CQuill1::with_line(F act, const char* method) {
+    return guarded(method, [&] {
+        LineCall call(*this);
+        if (secsi* l = call.line()) act(*l);
+        return S_OK;
+    });
 }
 
 // ---- parameters ---------------------------------------------------------------------------
@@ -305,8 +328,10 @@ HRESULT CQuill1::GetPort(INT* value) {
 }
 
 HRESULT CQuill1::SetHost(BSTR value) {
-    const std::string host = BytesFromBstr(value);
-    return with_line([&](secsi& l) { l.set_host(host); });
+    return guarded(__func__, [&]() -> HRESULT {
+        const std::string host = BytesFromBstr(value);
+        return with_line([&](secsi& l) { l.set_host(host); });
+    });
 }
 
 HRESULT CQuill1::GetHost(BSTR* value) {
@@ -343,19 +368,21 @@ HRESULT CQuill1::GetOutTransactionID(INT* value) {
 }
 
 HRESULT CQuill1::SetConnectionMode(enum_HSMS_CONN_MODE value) {
-    std::shared_ptr<LineWorker> worker;
-    {
-        LineCall call(*this);
-        worker = call.worker();
-        if (!worker) return S_OK;
-        worker->line().conn_mode.store(value);
-        worker->line().conn_mode_new.store(value);
-    }
-    // Applying the mode may close and open connections and raise events: no
-    // call lock, as for SetActive.
-    std::lock_guard open(open_mutex_);
-    worker->line().init_line();
-    return S_OK;
+    return guarded(__func__, [&]() -> HRESULT {
+        std::shared_ptr<LineWorker> worker;
+        {
+            LineCall call(*this);
+            worker = call.worker();
+            if (!worker) return S_OK;
+            worker->line().conn_mode.store(value);
+            worker->line().conn_mode_new.store(value);
+        }
+        // Applying the mode may close and open connections and raise events: no
+        // call lock, as for SetActive.
+        std::lock_guard open(open_mutex_);
+        worker->line().init_line();
+        return S_OK;
+    });
 }
 
 HRESULT CQuill1::GetConnectionMode(enum_HSMS_CONN_MODE* value) {
@@ -382,8 +409,10 @@ HRESULT CQuill1::GetPassvSelectedSession(INT client_num, INT* sessionID) {
 // ---- messages ------------------------------------------------------------------------------
 
 HRESULT CQuill1::SendMessage(BSTR value) {
-    const std::string text = BytesFromBstr(value);
-    return with_line([&](secsi& l) { l.SendMessage(text); });
+    return guarded(__func__, [&]() -> HRESULT {
+        const std::string text = BytesFromBstr(value);
+        return with_line([&](secsi& l) { l.SendMessage(text); });
+    });
 }
 
 HRESULT CQuill1::NextMessage() {
@@ -391,8 +420,10 @@ HRESULT CQuill1::NextMessage() {
 }
 
 HRESULT CQuill1::Reply(BSTR value) {
-    const std::string text = BytesFromBstr(value);
-    return with_line([&](secsi& l) { l.Reply(text); });
+    return guarded(__func__, [&]() -> HRESULT {
+        const std::string text = BytesFromBstr(value);
+        return with_line([&](secsi& l) { l.Reply(text); });
+    });
 }
 
 HRESULT CQuill1::GetInDeviceID(INT* value) {
@@ -424,8 +455,10 @@ HRESULT CQuill1::GetInRBit(LONG* value) {
 }
 
 HRESULT CQuill1::SetElemPointer(BSTR value) {
-    const std::string pointer = BytesFromBstr(value);
-    return with_line([&](secsi& l) { l.msg.SetElemPointer(pointer); });
+    return guarded(__func__, [&]() -> HRESULT {
+        const std::string pointer = BytesFromBstr(value);
+        return with_line([&](secsi& l) { l.msg.SetElemPointer(pointer); });
+    });
 }
 
 HRESULT CQuill1::GetElemQuantity(INT* value) {
@@ -442,7 +475,27 @@ HRESULT CQuill1::GetElemValue(BSTR* value) {
 }
 
 HRESULT CQuill1::NextMessageSML(BSTR* value) {
-    return get_text(value, [](secsi& l) { return l.msg.NextMessageSML(); });
+    if (!value) return E_POINTER;
+    return guarded(__func__, [&]() -> HRESULT {
+        LineCall call(*this);
+        secsi* l = call.line();
+        if (!l) return put_text(value, std::string());
+        // The interface string is made before the message leaves the inbox:
+        // a text too long for one, or no memory for it, keeps the message.
+        BSTR made = nullptr;
+        const secsii::SmlTake taken = l->msg.NextMessageSML(kMaxBstrLength, [&](const std::string& text) {
+            made = BstrFromBytes(text);
+            return made != nullptr;
+        });
+        if (taken == secsii::SmlTake::too_long || taken == secsii::SmlTake::refused) {
+            report_failure(__func__, taken == secsii::SmlTake::too_long
+                                         ? "the SML text is longer than an interface string can hold"
+                                         : "out of memory");
+            return E_OUTOFMEMORY;
+        }
+        *value = made;
+        return S_OK;
+    });
 }
 
 HRESULT CQuill1::GetElemGnrlQuan(INT* value) {
@@ -460,26 +513,34 @@ HRESULT CQuill1::NextMessageByte(BSTR* value) {
 // ---- the log ------------------------------------------------------------------------------
 
 HRESULT CQuill1::SetLogActive(LONG value) {
-    if (StreamsLogger* log = process_logger()) log->set_active(0, value == 1);
-    return S_OK;
+    return guarded(__func__, [&]() -> HRESULT {
+        if (StreamsLogger* log = process_logger()) log->set_active(0, value == 1);
+        return S_OK;
+    });
 }
 
 HRESULT CQuill1::GetLogActive(INT* value) {
-    if (!value) return E_POINTER;
-    StreamsLogger* log = process_logger();
-    *value = log && log->is_active(0) ? 1 : 0;
-    return S_OK;
+    return guarded(__func__, [&]() -> HRESULT {
+        if (!value) return E_POINTER;
+        StreamsLogger* log = process_logger();
+        *value = log && log->is_active(0) ? 1 : 0;
+        return S_OK;
+    });
 }
 
 HRESULT CQuill1::SetLogFileName(BSTR value) {
-    if (StreamsLogger* log = process_logger()) log->set_stream(0, BytesFromBstr(value));
-    return S_OK;
+    return guarded(__func__, [&]() -> HRESULT {
+        if (StreamsLogger* log = process_logger()) log->set_stream(0, BytesFromBstr(value));
+        return S_OK;
+    });
 }
 
 HRESULT CQuill1::GetLogFileName(BSTR* value) {
-    if (!value) return E_POINTER;
-    StreamsLogger* log = process_logger();
-    return put_text(value, log ? log->file_name(0) : std::string());
+    return guarded(__func__, [&]() -> HRESULT {
+        if (!value) return E_POINTER;
+        StreamsLogger* log = process_logger();
+        return put_text(value, log ? log->file_name(0) : std::string());
+    });
 }
 
 HRESULT CQuill1::SetLogAdjust(INT value) {
@@ -491,10 +552,12 @@ HRESULT CQuill1::GetLogAdjust(INT* value) {
 }
 
 HRESULT CQuill1::SetLogString(BSTR value) {
-    std::string text = BytesFromBstr(value);
-    text.resize(std::min(text.size(), text.find('\0')));  // the record is text: it ends at a zero
-    process_log_text(true, "__SERV USER: " + text);
-    return S_OK;
+    return guarded(__func__, [&]() -> HRESULT {
+        std::string text = BytesFromBstr(value);
+        text.resize(std::min(text.size(), text.find('\0')));  // the record is text: it ends at a zero
+        process_log_text(true, "__SERV USER: " + text);
+        return S_OK;
+    });
 }
 
 }  // namespace tarvo

@@ -20,6 +20,8 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <new>
+#include <system_error>
 
 #include "driver/component/itarvo.h"
 #include "driver/component/line_worker.h"
@@ -143,13 +145,26 @@ private:
         CQuill1& q_;
     };
 
+    // Invoke's body (itarvo_dispatch.cpp).
+    HRESULT invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                   EXCEPINFO* excepInfo, UINT* argErr);
+
+    // Runs the body of the interface method `method`: no exception ever
+    // leaves it. Running out of memory answers E_OUTOFMEMORY, anything else
+    // E_FAIL; either way a record names the method and nSecsErrorInternal
+    // is raised. The object stays usable.
+    template <class F>
+    HRESULT guarded(const char* method, F body) noexcept;
+    void report_failure(const char* method, const char* what) noexcept;
+
     // Reads an int out of the line, or gives `neutral` when there is none.
+    // These run guarded, named after the interface method that calls them.
     template <class T, class F>
-    HRESULT get_value(T* out, F read, T neutral = T{});
+    HRESULT get_value(T* out, F read, T neutral = T{}, const char* method = __builtin_FUNCTION());
     template <class F>
-    HRESULT get_text(BSTR* out, F read);
+    HRESULT get_text(BSTR* out, F read, const char* method = __builtin_FUNCTION());
     template <class F>
-    HRESULT with_line(F act);
+    HRESULT with_line(F act, const char* method = __builtin_FUNCTION());
 
     // Replaces the current line (and its worker) by `next`, which may be null.
     void replace_line(std::shared_ptr<LineWorker> next, int32_t line_type);
@@ -170,5 +185,28 @@ private:
     std::atomic<int32_t> line_type_{ltNone};
     std::recursive_mutex open_mutex_;       // one opening at a time (a sink may open again)
 };
+
+template <class F>
+inline HRESULT CQuill1::guarded(const char* method, F body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        report_failure(method, "out of memory");
+        return E_OUTOFMEMORY;
+    } catch (const std::system_error& e) {
+        // A thread that cannot be started is the usual case: resources ran out.
+        report_failure(method, e.what());
+        const auto code = e.code();
+        return code == std::errc::resource_unavailable_try_again || code == std::errc::not_enough_memory
+                   ? E_OUTOFMEMORY
+                   : E_FAIL;
+    } catch (const std::exception& e) {
+        report_failure(method, e.what());
+        return E_FAIL;
+    } catch (...) {
+        report_failure(method, "unknown exception");
+        return E_FAIL;
+    }
+}
 
 }  // namespace tarvo

@@ -1,6 +1,11 @@
-// The log writer. Each record is formatted first, then written under the
-// logger's lock as one open-append-close sequence, so records from different
-// threads never mix and another program may rotate the file between records.
+// The log writer. Each record (time stamp, text, line feed) is formatted
+// outside any lock and then written with one write() to a descriptor opened
+// for appending, which stays open between records. So records from several
+// threads and processes never tear or interleave. A record that could be
+// written only in part (a full disk) is cut off again, so the next one does
+// not run into it. About once a second the writer checks whether the file has
+// been renamed or removed (log rotation) and then opens it anew; a file that
+// cannot be opened loses the record, and the next record tries again.
 //
 // Platform notes: on Linux "a+" does not translate "\n" into "\r\n", so the
 // file holds plain line feeds. The logger prints nothing on standard output.
@@ -8,6 +13,12 @@
 
 #include <new>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -35,25 +46,49 @@ std::string format_text(const char* format, va_list args) {
     return text;
 }
 
+// "%d-%02d-%02d %02d:%02d:%02d  " + text + "\n"; empty when the local time is unknown.
+std::string make_record(const std::string& text) {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (localtime_r(&now, &local) == nullptr) return std::string();
+    char stamp[64];
+    const int stamp_len = std::snprintf(stamp, sizeof stamp, "%d-%02d-%02d %02d:%02d:%02d  ", local.tm_year + 1900,
+                                        local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    if (stamp_len < 0) return std::string();
+    std::string record;
+    record.reserve(static_cast<size_t>(stamp_len) + text.size() + 1);
+    record.append(stamp, static_cast<size_t>(stamp_len));
+    record += text;
+    record += '\n';
+    return record;
+}
+
+// How often an open log file is checked for having been renamed or removed.
+constexpr auto kRotationCheck = std::chrono::seconds(1);
+
 }  // namespace
 
 StreamsLogger::~StreamsLogger() {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (const LogStream& s : streams_)
-        if (s.active) write_locked(s, "Log stopped\n--------------------------------\n");
+    const std::string stopped = "Log stopped\n--------------------------------\n";
+    for (LogStream& s : streams_) {
+        if (s.active) write_locked(s, make_record(stopped));
+        close_locked(s);
+    }
 }
 
 void StreamsLogger::set_stream(int number, const std::string& file_name) {
     if (number < 0 || number >= kMaxStreams) return;
+    const std::string started = make_record("Log started");
     std::lock_guard<std::mutex> lock(mutex_);
     const size_t index = static_cast<size_t>(number);
-    if (index < streams_.size()) {
-        streams_[index].file_name = file_name;
-        streams_[index].active = true;
-    } else {
-        streams_.resize(index + 1, LogStream{file_name, true});
-    }
-    write_locked(streams_[index], "Log started");
+    // Extending the table gives every new stream this name too.
+    if (index >= streams_.size()) streams_.resize(index + 1, LogStream{file_name, true});
+    LogStream& s = streams_[index];
+    close_locked(s);
+    s.file_name = file_name;
+    s.active = true;
+    write_locked(s, started);
 }
 
 int StreamsLogger::set_active(int number, bool flag) {
@@ -95,27 +130,52 @@ void StreamsLogger::write_record_v(int number, bool enabled, const char* format,
 
 void StreamsLogger::write_text(int number, bool enabled, const std::string& text) {
     if (!enabled || number < 0) return;
+    const std::string record = make_record(text);  // formatted before the lock
+    if (record.empty()) return;
     std::lock_guard<std::mutex> lock(mutex_);
     if (static_cast<size_t>(number) >= streams_.size()) return;
-    const LogStream& s = streams_[static_cast<size_t>(number)];
-    if (s.active) write_locked(s, text);
+    LogStream& s = streams_[static_cast<size_t>(number)];
+    if (s.active) write_locked(s, record);
 }
 
-void StreamsLogger::write_locked(const LogStream& s, const std::string& text) {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    if (localtime_r(&now, &local) == nullptr) return;
-    char stamp[64];
-    int stamp_len = std::snprintf(stamp, sizeof stamp, "%d-%02d-%02d %02d:%02d:%02d  ",
-                                  local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                                  local.tm_hour, local.tm_min, local.tm_sec);
-    if (stamp_len < 0) return;
-    std::FILE* f = std::fopen(s.file_name.c_str(), "a+");
-    if (f == nullptr) return;  // the record is lost; the next one tries again
-    std::fwrite(stamp, 1, static_cast<size_t>(stamp_len), f);
-    std::fwrite(text.data(), 1, text.size(), f);
-    std::fputc('\n', f);
-    std::fclose(f);
+void StreamsLogger::close_locked(LogStream& s) {
+    if (s.fd >= 0) ::close(s.fd);
+    s.fd = -1;
+}
+
+bool StreamsLogger::open_locked(LogStream& s) {
+    const auto now = std::chrono::steady_clock::now();
+    if (s.fd >= 0 && now >= s.next_check) {
+        // Renamed away or removed: the records belong in a file of that name.
+        struct stat by_name {};
+        struct stat open_file {};
+        if (::stat(s.file_name.c_str(), &by_name) != 0 || ::fstat(s.fd, &open_file) != 0 ||
+            by_name.st_dev != open_file.st_dev || by_name.st_ino != open_file.st_ino) {
+            close_locked(s);
+        }
+        s.next_check = now + kRotationCheck;
+    }
+    if (s.fd < 0) {
+        s.fd = ::open(s.file_name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+        s.next_check = now + kRotationCheck;
+    }
+    return s.fd >= 0;
+}
+
+void StreamsLogger::write_locked(LogStream& s, const std::string& record) {
+    if (record.empty() || !open_locked(s)) return;  // the record is lost; the next one tries again
+    ssize_t written;
+    do {
+        written = ::write(s.fd, record.data(), record.size());
+    } while (written < 0 && errno == EINTR);
+    if (written > 0 && static_cast<size_t>(written) < record.size()) {
+        // Only part of it went (the disk is full): take that part back, so the
+        // file holds whole records only.
+        struct stat st {};
+        if (::fstat(s.fd, &st) == 0 && st.st_size >= written) {
+            [[maybe_unused]] const int r = ::ftruncate(s.fd, st.st_size - written);
+        }
+    }
 }
 
 // ---- the process-wide instance ------------------------------------------

@@ -1,8 +1,9 @@
 // The driver's log writer: numbered streams, each a file that gets one
-// time-stamped record per call. The file is opened in "a+" and closed again
-// for every record, so it is consistent on disk after each one.
+// time-stamped record per call, appended with a single write, so the file
+// holds whole records only, whoever else appends to it.
 #pragma once
 
+#include <chrono>
 #include <cstdarg>
 #include <mutex>
 #include <string>
@@ -13,6 +14,8 @@ namespace tarvo {
 struct LogStream {
     std::string file_name;
     bool active = false;
+    int fd = -1;                                        // open for appending, or -1
+    std::chrono::steady_clock::time_point next_check{};  // for a renamed or removed file
 };
 
 class StreamsLogger {
@@ -41,7 +44,10 @@ public:
     void write_text(int number, bool enabled, const std::string& text);
 
 private:
-    void write_locked(const LogStream& s, const std::string& text);
+    // Writes one whole formatted record; opens the file if need be.
+    void write_locked(LogStream& s, const std::string& record);
+    bool open_locked(LogStream& s);
+    void close_locked(LogStream& s);
 
     mutable std::mutex mutex_;
     std::vector<LogStream> streams_;

@@ -9,8 +9,8 @@ namespace {
 
 using Prefix = std::uint32_t;  // byte length of the characters
 
-// Largest character count whose byte length and allocation fit the prefix.
-constexpr std::size_t kMaxLength = (std::numeric_limits<Prefix>::max() - sizeof(Prefix)) / sizeof(OLECHAR) - 1;
+static_assert(sizeof(Prefix) == 4, "the length prefix of bstr.h");
+constexpr std::size_t kMaxLength = kMaxBstrLength;
 
 Prefix* prefix_of(BSTR text) {
     return reinterpret_cast<Prefix*>(reinterpret_cast<char*>(text) - sizeof(Prefix));

@@ -8,12 +8,17 @@
 // never consult the C locale.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 #include "platform/com/base_types.h"
 
 using BSTR = OLECHAR*;
+
+// The most characters a BSTR holds: their byte length and the allocation
+// (32-bit length prefix, characters, terminating zero) fit the 32-bit prefix.
+constexpr std::size_t kMaxBstrLength = (0xFFFFFFFFu - 4) / sizeof(OLECHAR) - 1;
 
 // New BSTR copying the zero-terminated `text`; null `text` gives an empty
 // BSTR (not null). Null when memory is exhausted.
