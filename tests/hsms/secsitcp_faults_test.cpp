@@ -119,6 +119,17 @@ TEST_F(LineFaults, EverySendEndsOnceWhenThePeerClosesAndNothingReachesTheNextPee
     line.port_disconnect();
 }
 
+TEST_F(LineFaults, AMessageLongerThanAPeerTakesIsRefusedLikeAnUnplannableText) {
+    MessageRecord huge = primary(1, false);
+    huge.body.assign(hsms::kMaxMessageLength - hsms::kControlLength + 1, '\0');
+    EXPECT_EQ(line.queue_message(huge), -1);
+    EXPECT_EQ(owner.notifications(), std::vector<int>{nSecsErrorListIncorrect});
+    EXPECT_EQ(owner.written(0), 1);
+    huge.body.pop_back();  // exactly the bound goes
+    EXPECT_EQ(line.queue_message(huge), 0);
+    EXPECT_NE(line.dump_buffers().find("Outbox has 1 unsent messages."), std::string::npos);
+}
+
 TEST_F(LineFaults, QueuedReplyEndsWithWrittenZeroWhenTheLineCloses) {
     ASSERT_NO_FATAL_FAILURE(passive());
     Peer a = selected(1);

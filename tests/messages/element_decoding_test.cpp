@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "driver/messages/element_array.h"
 #include "driver/messages/secsii.h"
 #include "test_util.h"
 
@@ -188,6 +189,26 @@ TEST(ElementDecoding, Selection) {
     EXPECT_EQ(s.GetElemQuantity(), -1);
     s.SetElemPointer("0");
     EXPECT_EQ(s.GetElemValue(), "y");
+}
+
+TEST(ElementDecoding, AnElementCostsAtMost24BytesAndItsTextsAreMadeOnRequest) {
+    std::string body = bytes({0x27, 0x01, 0x86, 0xA0});  // Boolean, 100000 values
+    for (int i = 0; i < 100000; ++i) body.push_back(static_cast<char>(i % 3 == 0 ? 1 : 0));
+    ElementArray elements;
+    size_t pos = 0;
+    bool too_deep = false;
+    ASSERT_EQ(elements.decode(body, pos, "0", 0, too_deep), 0);
+    ASSERT_EQ(elements.size(), 100001u);
+    EXPECT_LE(elements.slot_bytes(), elements.size() * 24);
+    EXPECT_EQ(elements.pointer(99999), "0[99999]");
+    EXPECT_EQ(elements.value(99999), "1");
+    EXPECT_EQ(elements.value(99998), "0");
+    EXPECT_EQ(elements.find("0[99999]"), 99999u);
+    EXPECT_EQ(elements.find("0"), 100000u);
+    EXPECT_EQ(elements.find("0[100000]"), ElementArray::npos);
+    EXPECT_EQ(elements.find("00"), ElementArray::npos);
+    EXPECT_EQ(elements.value(100000).substr(0, 9), "1 0 0 1 0");
+    EXPECT_EQ(elements.value(100000).size(), 2u * 100000 - 1);
 }
 
 TEST(ElementDecoding, DecodeItemDirectly) {

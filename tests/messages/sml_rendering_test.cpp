@@ -1,6 +1,8 @@
 // Rendering received messages as SML text and as raw bytes.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "driver/messages/secsii.h"
 #include "test_util.h"
 
@@ -23,6 +25,61 @@ TEST(SmlRendering, Examples) {
     EXPECT_EQ(secsii::render_sml(bytes({0x01, 0x01, 0x01, 0x00})), "<L \n\t<L \n\t>\n>\n");
     EXPECT_EQ(secsii::render_sml(bytes({0x01, 0x02, 0x41, 0x02, 0x61, 0x62, 0xA5, 0x02, 0x01, 0x02})),
               "<L \n\t<A 'ab'>\n\t<U1  1 2>\n>\n");
+}
+
+TEST(SmlRendering, MeasuredLengthIsTheRenderedLength) {
+    std::string nested;
+    for (int i = 0; i < 100; ++i) nested += bytes({0x01, 0x01});
+    nested += bytes({0x41, 0x01, 0x78});
+    const std::string cases[] = {
+        "",
+        bytes({0x01, 0x00}),
+        bytes({0x21, 0x02, 0x01, 0xFF}),
+        bytes({0x25, 0x03, 0x01, 0x00, 0x07}),
+        bytes({0x41, 0x04, 0x61, 0x00, 0x62, 0x00}),  // zero bytes show as nothing
+        bytes({0x81, 0x08, 0x40, 0x8F, 0x40, 0, 0, 0, 0, 0}),
+        bytes({0x91, 0x04, 0x3F, 0xC0, 0x00, 0x00}),
+        bytes({0xA9, 0x04, 0x00, 0x01, 0xFF, 0xFF}),
+        bytes({0x01, 0x02, 0x41, 0x02, 0x61, 0x62, 0xA5, 0x02, 0x01, 0x02}),
+        bytes({0x01, 0x03, 0x41}),  // malformed: nothing
+        nested,
+    };
+    for (const std::string& body : cases) {
+        EXPECT_EQ(secsii::sml_length(body), secsii::render_sml(body).size()) << test::hex(body);
+    }
+}
+
+TEST(SmlRendering, AMessageWhoseTextCannotBeHandedOverStaysFirstInTheInbox) {
+    secsii m;
+    m.set_log_mask(0);
+    MessageRecord first;
+    first.stream = 6;
+    first.function = 11;
+    first.body = bytes({0x01, 0x01, 0x41, 0x03, 0x61, 0x62, 0x63});
+    MessageRecord second = first;
+    second.function = 13;
+    m.add_received(first);
+    m.add_received(second);
+    const std::string text = "S6F11\n<L \n\t<A 'abc'>\n>\n";
+    std::string got;
+    auto accept = [&](const std::string& t) {
+        got = t;
+        return true;
+    };
+    // Too long for the caller's string, or refused by it: nothing changes.
+    EXPECT_EQ(m.NextMessageSML(text.size() - 1, accept), secsii::SmlTake::too_long);
+    EXPECT_EQ(m.NextMessageSML(SIZE_MAX, [](const std::string&) { return false; }), secsii::SmlTake::refused);
+    EXPECT_EQ(m.inbox_count(), 2u);
+    EXPECT_EQ(m.GetInFunctionID(), 0);
+    EXPECT_TRUE(got.empty());
+    // Exactly long enough: taken, in order.
+    EXPECT_EQ(m.NextMessageSML(text.size(), accept), secsii::SmlTake::taken);
+    EXPECT_EQ(got, text);
+    EXPECT_EQ(m.GetInFunctionID(), 11);
+    EXPECT_EQ(m.NextMessageSML(SIZE_MAX, accept), secsii::SmlTake::taken);
+    EXPECT_EQ(m.GetInFunctionID(), 13);
+    EXPECT_EQ(m.NextMessageSML(SIZE_MAX, accept), secsii::SmlTake::empty);
+    EXPECT_EQ(got, "no more messages");
 }
 
 TEST(SmlRendering, EveryNumericType) {

@@ -1,6 +1,13 @@
 // The log writer: streams, the record format, the process-wide instance.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
 #include "driver/component/streams_logger.h"
 #include "test_util.h"
 
@@ -11,6 +18,74 @@ using test::read_file;
 using test::strip_stamps;
 using test::TempFile;
 
+
+TEST(StreamsLogger, RecordsFromTwoProcessesNeverTear) {
+    TempFile f("tarvo-two");
+    constexpr int kRecords = 300;
+    pid_t children[2];
+    for (int c = 0; c < 2; ++c) {
+        children[c] = ::fork();
+        ASSERT_GE(children[c], 0);
+        if (children[c] == 0) {
+            {
+                StreamsLogger log;
+                log.set_stream(0, f.path());
+                // Records longer than any stdio buffer: one write each, or they tear.
+                for (int i = 0; i < kRecords; ++i) {
+                    const size_t n = 5000 + static_cast<size_t>(i % 7) * 1500;
+                    log.write_text(0, true, "P" + std::to_string(c) + " " + std::to_string(n) + " " +
+                                                std::string(n, static_cast<char>('a' + c)));
+                }
+            }
+            ::_exit(0);
+        }
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    const std::string file = read_file(f.path());
+    int whole[2] = {0, 0};
+    size_t at = 0;
+    while (at < file.size()) {
+        const size_t end = file.find('\n', at);
+        ASSERT_NE(end, std::string::npos);
+        const std::string line = file.substr(at, end - at);
+        at = end + 1;
+        if (line.empty() || line == std::string(32, '-')) continue;  // the rest of "Log stopped"
+        ASSERT_TRUE(test::stamp_at(line, 0)) << "a record runs into another at " << at;
+        const std::string text = line.substr(21);
+        if (text.rfind("P", 0) != 0) continue;  // "Log started", "Log stopped" and its rule
+        const int c = text[1] - '0';
+        size_t n = 0;
+        ASSERT_EQ(std::sscanf(text.c_str() + 3, "%zu", &n), 1);
+        const size_t value = text.find(' ', 3) + 1;
+        ASSERT_EQ(text.size() - value, n) << "torn record";
+        ASSERT_EQ(text.find_first_not_of(static_cast<char>('a' + c), value), std::string::npos) << "mixed record";
+        ++whole[c];
+    }
+    EXPECT_EQ(whole[0], kRecords);
+    EXPECT_EQ(whole[1], kRecords);
+}
+
+TEST(StreamsLogger, AFileRenamedAwayIsCreatedAnew) {
+    TempFile f("tarvo-rotated");
+    const std::string rotated = f.path() + ".1";
+    StreamsLogger log;
+    log.set_stream(0, f.path());
+    log.write_record(0, true, "before");
+    ASSERT_EQ(std::rename(f.path().c_str(), rotated.c_str()), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));  // the writer looks about once a second
+    log.write_record(0, true, "after");
+    EXPECT_EQ(strip_stamps(read_file(f.path())), "after\n");
+    EXPECT_EQ(strip_stamps(read_file(rotated)), "Log started\nbefore\n");
+    std::remove(f.path().c_str());  // a removed file comes back too
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    log.write_record(0, true, "again");
+    EXPECT_EQ(strip_stamps(read_file(f.path())), "again\n");
+    std::remove(rotated.c_str());
+}
 
 TEST(StreamsLogger, RecordFormat) {
     TempFile f("tarvo-log");
