@@ -207,9 +207,11 @@ HRESULT CQuill1::SetActive(LONG value, LONG* stat) {
             // (a sink may call back) and may take as long as a connect and a select.
             std::lock_guard open(open_mutex_);
             worker->cancel_deactivation();
-            // Wanted before the opening, so the worker does not close what opens.
-            line.active_wanted.store(true);
+            // port_open marks the line wanted under the line's own lock, so the
+            // worker neither closes what opens nor opens it first itself (the
+            // results of this opening are raised here, before the call returns).
             if (line.port_opened.load()) {
+                line.active_wanted.store(true);
                 *stat = 1;
             } else if (line.port_open() == 0) {
                 *stat = 1;

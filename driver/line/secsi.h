@@ -35,7 +35,9 @@ public:
     virtual int GetPassvSelectedSession(int client);    // base: 0
     virtual int GetPassvSelectedQuan();                 // base: 0
     virtual int port_disconnect() = 0;
-    virtual int port_open() = 0;                        // 0 or -1
+    // 0 or -1. Marks the line wanted active (active_wanted) under the same
+    // lock as the opening, so the worker neither closes it nor opens it too.
+    virtual int port_open() = 0;
     virtual void set_defaults() = 0;
     virtual int queue_message(const MessageRecord& record) = 0;
     virtual bool SetOutDeviceID(int id) = 0;
