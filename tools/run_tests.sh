@@ -44,7 +44,10 @@ run_ctest "$BUILD_ROOT/plain"
 echo "== address + undefined behaviour sanitizers"
 configure "$BUILD_ROOT/asan" -DCMAKE_BUILD_TYPE=Debug -DTARVO_SANITIZER=address -DTARVO_BENCHMARKS=OFF
 cmake --build "$BUILD_ROOT/asan" -j "$JOBS"
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest "$BUILD_ROOT/asan"
+# intercept_tls_get_addr=0: this toolchain's leak checker now and then reads a
+# bogus dynamic TLS range of the main thread at exit (the component is loaded
+# with dlopen) and dies with "Tracer caught signal 11" after the tests passed.
+ASAN_OPTIONS=detect_leaks=1:intercept_tls_get_addr=0 UBSAN_OPTIONS=print_stacktrace=1 run_ctest "$BUILD_ROOT/asan"
 
 echo "== thread sanitizer (threaded tests)"
 configure "$BUILD_ROOT/tsan" -DCMAKE_BUILD_TYPE=Debug -DTARVO_SANITIZER=thread -DTARVO_BENCHMARKS=OFF
