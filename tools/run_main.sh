@@ -4,7 +4,8 @@
 # this machine between two tarvosh processes on 127.0.0.1: an equipment
 # (passive) that answers S1F13W with S1F14 and S1F1W with S1F2, and a host
 # (active) that selects, sends both, reads the replies element by element and
-# as SML, and closes. Then it runs the benchmarks.
+# as SML, and closes. Then it runs the benchmarks, and many driver objects
+# in one process with small numbers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/plain
@@ -28,3 +29,8 @@ for b in $(find ../bench -maxdepth 2 -type f -executable -name 'bench_*' | sort)
   echo "== $(basename "$b")"
   "$b" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 done
+
+# Many tools in one process, with small N here; run it by hand with larger N
+# (see README, "Many tools in one process").
+echo "== many_pairs"
+../bench/component/many_pairs --idle-seconds 3 --run-seconds 1 1 10

@@ -1,5 +1,11 @@
 #include "driver/component/line_worker.h"
 
+#include <limits.h>
+#include <pthread.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <system_error>
 #include <utility>
 
 #include "platform/com/module.h"
@@ -7,17 +13,61 @@
 
 namespace tarvo {
 
-LineWorker::LineWorker(std::unique_ptr<secsi> line, std::shared_ptr<LineOwner> owner, Wake wake)
-    : line_(std::move(line)), owner_(std::move(owner)), wake_(wake) {
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr size_t kDefaultStackKib = 4096;  // instrumented code needs far more stack
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr size_t kDefaultStackKib = 4096;
+#else
+constexpr size_t kDefaultStackKib = 512;
+#endif
+#else
+constexpr size_t kDefaultStackKib = 512;
+#endif
+constexpr size_t kLeastStackKib = 64;
+
+struct StartArgs {
+    std::shared_ptr<LineWorker> worker;
+};
+
+}  // namespace
+
+size_t LineWorker::stack_bytes() {
+    static const size_t bytes = [] {
+        size_t kib = kDefaultStackKib;
+        if (const char* text = std::getenv("TARVO_WORKER_STACK_KIB")) {
+            char* end = nullptr;
+            const unsigned long long value = std::strtoull(text, &end, 10);
+            if (end != text && *end == '\0' && value >= kLeastStackKib && value <= (1ull << 22)) {
+                kib = static_cast<size_t>(value);
+            }
+        }
+        return std::max<size_t>(kib * 1024, PTHREAD_STACK_MIN);
+    }();
+    return bytes;
+}
+
+void* LineWorker::thread_main(void* arg) {
+    std::shared_ptr<LineWorker> self = std::move(static_cast<StartArgs*>(arg)->worker);
+    delete static_cast<StartArgs*>(arg);
+    self->run();
+    self.reset();  // may destroy the worker, on this thread
+    return nullptr;
+}
+
+LineWorker::LineWorker(std::unique_ptr<secsi> line, std::shared_ptr<LineOwner> owner)
+    : line_(std::move(line)), owner_(std::move(owner)) {
     ModuleAddRef();
 }
 
 LineWorker::~LineWorker() {
-    if (thread_.joinable()) {
-        if (thread_.get_id() == std::this_thread::get_id()) {
-            thread_.detach();  // the last reference went on the worker itself, after its loop
+    if (joinable_) {
+        if (pthread_equal(thread_, pthread_self())) {
+            pthread_detach(thread_);  // the last reference went on the worker itself, after its loop
         } else {
-            thread_.join();
+            pthread_join(thread_, nullptr);
         }
     }
     // The line closes its sockets and cancels its timers as it is destroyed;
@@ -31,10 +81,20 @@ LineWorker::~LineWorker() {
 
 void LineWorker::start() {
     line_->SetCQuill1(owner_.get());
-    thread_ = std::thread([self = shared_from_this()]() mutable {
-        self->run();
-        self.reset();  // may destroy this object, on this thread
-    });
+    pthread_attr_t attr;
+    int rc = pthread_attr_init(&attr);
+    if (rc == 0) {
+        rc = pthread_attr_setstacksize(&attr, stack_bytes());
+        auto* args = new StartArgs{shared_from_this()};
+        if (rc == 0) rc = pthread_create(&thread_, &attr, &LineWorker::thread_main, args);
+        if (rc != 0) delete args;
+        pthread_attr_destroy(&attr);
+    }
+    if (rc != 0) {
+        line_->SetCQuill1(nullptr);
+        throw std::system_error(rc, std::generic_category(), "the line's worker thread could not be started");
+    }
+    joinable_ = true;
 }
 
 bool LineWorker::on_worker_thread() const {
@@ -85,7 +145,7 @@ void LineWorker::deactivate() {
     }
     const uint64_t ticket = ++deactivation_requested_;
     lock.unlock();
-    if (wake_) wake_(*line_);
+    line_->wake();
     // Inside a timer callback the worker may itself be waiting for that
     // callback to end: ask, but do not wait.
     if (timers::on_timer_thread()) return;
@@ -110,9 +170,12 @@ void LineWorker::stop() {
         changed_.notify_all();
     }
     if (on_worker_thread()) return;  // the loop ends when the current step returns
-    if (wake_) wake_(*line_);
+    line_->wake();
     std::lock_guard join_lock(join_mutex_);
-    if (thread_.joinable()) thread_.join();
+    if (joinable_) {
+        pthread_join(thread_, nullptr);
+        joinable_ = false;
+    }
 }
 
 }  // namespace tarvo

@@ -18,6 +18,8 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <pthread.h>
+
 #include <thread>
 
 #include "driver/line/secsi.h"
@@ -27,18 +29,21 @@ namespace tarvo {
 class LineWorker : public std::enable_shared_from_this<LineWorker> {
 public:
     // `owner` is what the line raises its events through; it is released
-    // only after the line has been destroyed. `wake`, when given, ends the
-    // line's current wait for input, so a stop or a deactivation is seen at
-    // once rather than after the wait.
-    using Wake = void (*)(secsi& line);
-    LineWorker(std::unique_ptr<secsi> line, std::shared_ptr<LineOwner> owner, Wake wake = nullptr);
+    // only after the line has been destroyed. A stop or a deactivation ends
+    // the line's current wait (secsi::wake), so it is seen at once.
+    LineWorker(std::unique_ptr<secsi> line, std::shared_ptr<LineOwner> owner);
     ~LineWorker();
 
     LineWorker(const LineWorker&) = delete;
     LineWorker& operator=(const LineWorker&) = delete;
 
-    // Gives the line its owner and starts the worker thread.
+    // Gives the line its owner and starts the worker thread, with a stack of
+    // stack_bytes(). Throws std::system_error when no thread can be had
+    // (nothing has started then).
     void start();
+    // The worker's stack: 512 KiB, or TARVO_WORKER_STACK_KIB KiB (64 to
+    // 4194304) for hosts whose event sinks need more. Sinks run on it.
+    static size_t stack_bytes();
 
     secsi& line() { return *line_; }
     bool on_worker_thread() const;
@@ -63,7 +68,6 @@ private:
 
     std::unique_ptr<secsi> line_;
     std::shared_ptr<LineOwner> owner_;
-    Wake wake_;
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
@@ -74,8 +78,11 @@ private:
     uint64_t deactivation_requested_ = 0;
     uint64_t deactivation_done_ = 0;
 
+    static void* thread_main(void* arg);
+
     std::mutex join_mutex_;  // one joiner at a time
-    std::thread thread_;
+    pthread_t thread_{};
+    bool joinable_ = false;  // set by start(), cleared by the joiner (join_mutex_)
     std::atomic<std::thread::id> worker_id_{};
 };
 

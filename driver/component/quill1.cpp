@@ -21,22 +21,14 @@ namespace tarvo {
 
 namespace {
 
-// The line objects a line type stands for. There is no SECS-I line in this
+// The line object a line type stands for. There is no SECS-I line in this
 // build: ltSECSI is accepted and reported, but no line is created, so the
-// methods that need one answer neutral values. When the SECS-I line exists it
-// is created here (and needs no wake function: its waits are serial reads).
-struct NewLine {
-    std::unique_ptr<secsi> line;
-    LineWorker::Wake wake = nullptr;
-};
-
-NewLine make_line(int32_t line_type) {
+// methods that need one answer neutral values.
+std::unique_ptr<secsi> make_line(int32_t line_type) {
     switch (line_type) {
-    case ltHSMS:
-        return {std::make_unique<secsitcp>(), [](secsi& l) { static_cast<secsitcp&>(l).wake(); }};
+    case ltHSMS: return std::make_unique<secsitcp>();
     case ltSECSI:
-    default:
-        return {};
+    default: return nullptr;
     }
 }
 
@@ -160,15 +152,15 @@ HRESULT CQuill1::SetLineType(enum_SECS_LINE_TYPE value) {
         if (type == ltHSMS || type == ltSECSI) {
             // The old line ends first: a new line never meets its predecessor.
             replace_line(nullptr, ltNone);
-            NewLine made = make_line(type);
-            if (!made.line) {
+            std::unique_ptr<secsi> made = make_line(type);
+            if (!made) {
                 // A line type this build has no line for: reported, but nothing runs.
                 line_type_.store(type);
                 events_->OnSecsNotify(nSecsErrorInternal);
                 return S_OK;
             }
-            made.line->msg.log(lmLine, "__SERV: SetLineType = '%s'", line_type_text(type));
-            replace_line(std::make_shared<LineWorker>(std::move(made.line), events_, made.wake), type);
+            made->msg.log(lmLine, "__SERV: SetLineType = '%s'", line_type_text(type));
+            replace_line(std::make_shared<LineWorker>(std::move(made), events_), type);
         } else if (type == ltNone) {
             {
                 LineCall call(*this);
@@ -319,7 +311,10 @@ HRESULT CQuill1::GetBaudRate(INT* value) {
 }
 
 HRESULT CQuill1::SetPort(INT value) {
-    return with_line([&](secsi& l) { l.port.store(value); });
+    return with_line([&](secsi& l) {
+        l.port.store(value);
+        l.wake();  // an open line moves to the new port at once
+    });
 }
 
 HRESULT CQuill1::GetPort(INT* value) {

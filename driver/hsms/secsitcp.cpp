@@ -124,6 +124,22 @@ std::string secsitcp::dump_buffers() {
 
 void secsitcp::wake() { wake_.signal(); }
 
+void secsitcp::hand_to_worker(Events& ev) {
+    if (!ev.empty()) {
+        std::lock_guard<std::mutex> lock(mu_);
+        timer_events_.insert(timer_events_.end(), ev.begin(), ev.end());
+        ev.clear();
+    }
+    wake();
+}
+
+void secsitcp::take_timer_events(Events& ev) {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (timer_events_.empty()) return;
+    ev.insert(ev.end(), timer_events_.begin(), timer_events_.end());
+    timer_events_.clear();
+}
+
 // ---- events and records ------------------------------------------------------
 
 void secsitcp::raise(Events& ev) {

@@ -5,7 +5,7 @@
 // from SetActive, init_line from SetConnectionMode, queue_message from
 // SendMessage and Reply, SetOutDeviceID and the getters), the worker (Step,
 // and port_disconnect when the line is deactivated) and the timer thread (T3,
-// T5, T7 expiries). Two locks serialise them:
+// T5, T7 expiries, whose notifications the worker raises). Two locks serialise them:
 //   - op_mu_, the operation lock, is held by whoever opens, closes, reads or
 //     writes sockets: the worker for a whole cycle except its wait for input,
 //     the caller for an opening. Only its holder ever closes a descriptor, so
@@ -68,7 +68,7 @@ public:
     int init_line() override;
 
     // Ends the worker's current wait for input at once.
-    void wake();
+    void wake() override;
 
     // The most bytes read from one connection in one cycle, so that one busy
     // peer cannot keep the worker from the others.
@@ -120,6 +120,12 @@ private:
     // ---- events and records (secsitcp.cpp) -----------------------------------
     static void add_notify(Events& ev, int code) { ev.push_back({Event::notify, code}); }
     void raise(Events& ev);
+    // Timer callbacks never raise events themselves: the one timer thread of
+    // the process must not wait for a sink. They hand their events to this
+    // line's worker and wake it; the worker raises them at the start of its
+    // next cycle, before it looks at anything received.
+    void hand_to_worker(Events& ev);
+    void take_timer_events(Events& ev);
     void log_header(uint32_t bits, const char* format, const hsms::Header& header) const;
     void log_name(uint32_t bits, const char* format, const hsms::Header& header) const;
 
@@ -161,13 +167,13 @@ private:
     // Reads what `socket` has into its frame and handles a completed message.
     void serve_socket(int socket, Events& ev);
     // Ends the connections whose frame has waited longer than T8 for its next
-    // bytes; returns the milliseconds until the next such deadline (or `cap`).
-    int32_t expire_frames(int32_t cap, Events& ev);
+    // bytes; returns the milliseconds until the next such deadline, -1 for none.
+    int32_t expire_frames(Events& ev);
     // mu_ held: the number of the connection on `socket`; 0 when none.
     uint64_t connection_of_locked(int socket) const;
     // mu_ held: whether data messages from `socket` are taken.
     bool selected_socket_locked(int socket) const;
-    // Sleeps up to `ms` unless woken.
+    // Sleeps up to `ms` (-1: until woken) unless woken.
     void idle_wait(int32_t ms);
     // Blocking waits on the network give up once this holds.
     bool abandoned() const;
@@ -225,6 +231,7 @@ private:
     int timer_count_ = 0;
     std::deque<OutboxEntry> outbox_;
     std::deque<ExpectedReply> expected_;
+    Events timer_events_;                // raised by the worker, in order
     uint64_t generation_ = 0;            // grows with every opening and closing of the line
     bool closing_ = false;               // the destructor runs: no new timers
     bool accept_failing_ = false;        // the last accept failed for want of resources

@@ -474,9 +474,8 @@ void secsitcp::funcTimeProcTCPT5(timers::TimerId id) {
             return;
         }
     }
-    // Told before the worker acts on it.
-    raise(ev);
-    wake();
+    // Told by the worker before it acts on it.
+    hand_to_worker(ev);
 }
 
 }  // namespace tarvo

@@ -161,8 +161,7 @@ void secsitcp::funcTimeProcTCPSel(timers::TimerId id) {
     }
     add_notify(ev, nSecsErrorT7);
     msg.log(lmTimeout, "ERROR: timeout T7 - Connection Idle - selection not established in passive mode");
-    raise(ev);
-    wake();
+    hand_to_worker(ev);
 }
 
 }  // namespace tarvo

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 
 #include "driver/hsms/secsitcp.h"
 #include "driver/line/notify_code.h"
@@ -25,7 +26,7 @@ bool still_readable(int fd) {
 
 void secsitcp::idle_wait(int32_t ms) {
     pollfd p{wake_.fd(), POLLIN, 0};
-    if (::poll(&p, 1, std::max<int32_t>(ms, 0)) > 0) wake_.drain();
+    if (::poll(&p, 1, ms < 0 ? -1 : ms) > 0) wake_.drain();
 }
 
 bool secsitcp::abandoned() const { return stopping.load() || !active_wanted.load(); }
@@ -51,6 +52,7 @@ int secsitcp::Step() {
     int result = 0;
     {
         std::unique_lock<std::mutex> op(op_mu_);
+        take_timer_events(ev);
         reap_doomed_op();
         bool pending;
         {
@@ -63,9 +65,17 @@ int secsitcp::Step() {
             // Nothing can go out: what is queued is given up now rather than
             // waiting without bound.
             while (usr_msg_send(ev) != 0) ++result;
+            // A closed line sleeps until something changes: a call, or the
+            // T5 timer of a pending retry. Only a retry that could not get a
+            // timer comes back after the idle sleep.
+            {
+                std::lock_guard<std::mutex> lock(mu_);
+                pending = t5_pending_;
+            }
+            const int32_t wait = active_wanted && !pending ? idle_sleep.load() : -1;
             op.unlock();
             raise(ev);
-            if (result == 0) idle_wait(idle_sleep);
+            if (result == 0) idle_wait(wait);
             return result;
         }
         result = Step_connections(op, ev);
@@ -75,11 +85,12 @@ int secsitcp::Step() {
     return result;
 }
 
-int32_t secsitcp::expire_frames(int32_t cap, Events& ev) {
+int32_t secsitcp::expire_frames(Events& ev) {
     using namespace std::chrono;
     const auto now = steady_clock::now();
     const auto limit = milliseconds(std::max<int32_t>(T8, 0));
-    int32_t next = cap;
+    constexpr int32_t kFar = INT32_MAX;
+    int32_t next = kFar;
     std::vector<std::pair<int, bool>> expired;  // socket, still in its header
     for (const auto& [fd, frame] : frames_) {
         if (!frame.partial()) continue;
@@ -89,7 +100,7 @@ int32_t secsitcp::expire_frames(int32_t cap, Events& ev) {
         } else {
             // Rounded up, so that the wait never ends just before the deadline.
             const auto left = duration_cast<milliseconds>(due - now).count() + 1;
-            next = std::min<int32_t>(next, static_cast<int32_t>(std::min<int64_t>(left, cap)));
+            next = static_cast<int32_t>(std::min<int64_t>(next, left));
         }
     }
     for (const auto& [fd, in_header] : expired) {
@@ -99,14 +110,16 @@ int32_t secsitcp::expire_frames(int32_t cap, Events& ev) {
         // The rest of the message may still come and would be taken for a header.
         port_disconnect(fd, 4, ev);
     }
-    return next;
+    return next == kFar ? -1 : next;
 }
 
 int secsitcp::Step_connections(std::unique_lock<std::mutex>& op, Events& ev) {
     std::vector<pollfd> fds;
     int listening;
     uint64_t generation;
-    int32_t wait = expire_frames(idle_sleep, ev);
+    // No periodic wake-up: the wait ends for input, a wake-up (a call, a
+    // timer) or the next T8 deadline of a partial message.
+    int32_t wait = expire_frames(ev);
     {
         std::lock_guard<std::mutex> lock(mu_);
         fds.reserve(watched_.size() + 1);
@@ -118,7 +131,7 @@ int secsitcp::Step_connections(std::unique_lock<std::mutex>& op, Events& ev) {
     fds.push_back({wake_.fd(), POLLIN, 0});
     op.unlock();
     raise(ev);
-    const int n = ::poll(fds.data(), fds.size(), std::max<int32_t>(wait, 0));
+    const int n = ::poll(fds.data(), fds.size(), wait);
     const int error = errno;
     op.lock();
     bool idle;

@@ -261,7 +261,7 @@ void secsitcp::funcTimeProcTCPT3(timers::TimerId id) {
     }
     add_notify(ev, nSecsErrorT3);
     log_name(lmTimeout, "ERROR: timeout T3 - waiting for reply to '%s'", sent);
-    raise(ev);
+    hand_to_worker(ev);
 }
 
 }  // namespace tarvo

@@ -45,6 +45,11 @@ public:
     virtual int Step() = 0;                             // useful actions done
     virtual int init_line() = 0;
 
+    // Ends the worker's current wait at once, so that it acts on a changed
+    // parameter (a new port reopens the line) or a stop. Base: nothing (a
+    // line whose worker never waits without bound).
+    virtual void wake() {}
+
     // ---- non-virtual operations ---------------------------------------------
     void SetCQuill1(LineOwner* owner);
     // Plans `text` and queues it. A text that planning refuses is not queued:

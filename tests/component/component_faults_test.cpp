@@ -112,5 +112,34 @@ TEST(DriverFaults, OutOfMemoryIsAnErrorOfTheCallNotTheEndOfTheHost) {
 #endif
 }
 
+TEST(DriverFaults, AWorkerThatCannotStartIsAnErrorOfTheCall) {
+#ifdef TARVO_NO_ADDRESS_LIMIT
+    GTEST_SKIP() << "the sanitizers' shadow memory needs the address space";
+#else
+    ComPtr<ITarvo> driver = create_driver();
+    ASSERT_TRUE(driver);
+    ComPtr<RecordingSink> sink = RecordingSink::create("driver");
+    const DWORD cookie = sink->advise_on(driver.get());
+    {
+        // Room for the line object, none for a worker's stack.
+        AddressLimit limit(256u << 10);
+        ASSERT_TRUE(limit.ok());
+        EXPECT_EQ(driver->SetLineType(ltHSMS), E_OUTOFMEMORY);
+    }
+    EXPECT_EQ(sink->count(DISPID_OnSecsNotify, nSecsErrorInternal), 1u);
+    enum_SECS_LINE_TYPE type{};
+    driver->GetLineType(&type);
+    EXPECT_EQ(type, ltNone);
+    // A later call may try again.
+    EXPECT_EQ(driver->SetLineType(ltHSMS), S_OK);
+    driver->GetLineType(&type);
+    EXPECT_EQ(type, ltHSMS);
+    INT port = 0;
+    EXPECT_EQ(driver->GetPort(&port), S_OK);
+    EXPECT_EQ(port, 5000);
+    sink->unadvise_from(driver.get(), cookie);
+#endif
+}
+
 }  // namespace
 }  // namespace tarvo::test

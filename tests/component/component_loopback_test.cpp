@@ -1,6 +1,7 @@
 // End to end: two driver objects over loopback HSMS, a host and an
 // equipment that answers from inside its OnSecsRead.
 #include <chrono>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -125,13 +126,11 @@ TEST(Loopback, AnOpenLineReportsWhereItIsConnected) {
     EXPECT_EQ(text_of(&ITarvo::GetHost, h), "127.0.0.1");
     const std::string local = text_of(&ITarvo::GetHost, e);
     EXPECT_EQ(std::count(local.begin(), local.end(), '.'), 3) << local;
-    e->SetPort(pair.port() + 1);  // stored for the next opening
     EXPECT_EQ(int_of(&ITarvo::GetPort, e), pair.port());
     EXPECT_EQ(int_of(&ITarvo::GetPassvSelectedQuan, e), 1);
     LONG active = 0, res = -1;
     e->GetActive(&active);
     EXPECT_EQ(active, 1);
-    e->SetPort(pair.port());
     // A session that no selected client has: refused, but stored all the same.
     e->SetOutDeviceID(4321, &res);
     EXPECT_EQ(res, 0);
@@ -141,6 +140,15 @@ TEST(Loopback, AnOpenLineReportsWhereItIsConnected) {
     ASSERT_EQ(h->SetActive(1, &stat), S_OK);
     EXPECT_EQ(stat, 1);
     EXPECT_EQ(pair.host.sink->count(DISPID_OnSecsNotify, nHSMSConnectionActive), 1u);
+    // A new port takes effect at once: the equipment's worker wakes, closes
+    // and listens on the new port.
+    const int moved = free_port();
+    e->SetPort(moved);
+    const auto until = std::chrono::steady_clock::now() + 3s;
+    while (int_of(&ITarvo::GetPort, e) != moved && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(5ms);
+    }
+    EXPECT_EQ(int_of(&ITarvo::GetPort, e), moved);
 }
 
 TEST(Loopback, DeactivatingTheHostClosesItAndTheEquipmentHearsOfIt) {

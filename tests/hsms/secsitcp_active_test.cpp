@@ -124,8 +124,8 @@ TEST_P(ActiveLineSelectStatus, RefusedSelectionFailsTheOpeningAndClosesTheSocket
     EXPECT_FALSE(line.port_opened);
     EXPECT_EQ(line.conn_mode_cur, cmNONE);
     EXPECT_EQ(line.hsms_state, 1);
-    EXPECT_TRUE(owner.wait_notify(nSecsErrorT5));  // T5 later: the next attempt may follow
-    EXPECT_TRUE(log.contains("timeout: T5 - Connect Separation, trying to reopen port"));
+    // T5 later: the next attempt may follow (a worker would tell it with 21).
+    EXPECT_TRUE(log.wait_contains("timeout: T5 - Connect Separation, trying to reopen port"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -164,7 +164,8 @@ TEST_F(ActiveLine, ConnectFailures) {
     EXPECT_EQ(owner.notify_count(nSecsErrorPortOpenFailed), 1);
     EXPECT_TRUE(log.contains("ACTIVE 'connect()' failed: WSAGetLastError = '" + std::to_string(ECONNREFUSED) +
                              "', host '127.0.0.1', port '" + std::to_string(line.port) + "'"));
-    EXPECT_TRUE(owner.wait_notify(nSecsErrorT5));
+    // (Without a worker the T5 notification is not raised; its record is written.)
+    EXPECT_TRUE(log.wait_contains("timeout: T5 - Connect Separation, trying to reopen port"));
 
     // A host is a dotted address, never a name to look up.
     line.set_host("localhost");
@@ -437,6 +438,7 @@ TEST_F(ActiveLine, NewPortTakesEffectAtOnce) {
     Worker worker(line);
     Listener other;
     line.port = other.port();
+    line.wake();  // as SetPort does: the worker acts on it at once
     auto separate = peer.read_header();
     ASSERT_TRUE(separate);
     EXPECT_EQ(hex(*separate), "00 00 00 0a ff ff 00 00 00 09 00 00 00 02");

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <future>
 #include <string>
 #include <thread>
@@ -309,6 +311,100 @@ TEST_F(LineFaults, AnOpeningInProgressGivesUpPromptlyWhenTheLineIsNoLongerWanted
         EXPECT_LT(elapsed_ms(start), 250) << row.why;
         line.active_wanted = false;
         line.port_disconnect();
+    }
+}
+
+TEST_F(LineFaults, AnIdleLineSleepsUntilThereIsSomethingToDo) {
+    line.idle_sleep = 20;  // a polling worker would run 25 cycles in half a second
+    const auto idle_cycles = [&](Worker& worker) {
+        std::this_thread::sleep_for(100ms);  // settled
+        const long before = worker.cycles();
+        std::this_thread::sleep_for(500ms);
+        return worker.cycles() - before;
+    };
+    {
+        Worker worker(line);  // closed, not wanted
+        EXPECT_LE(idle_cycles(worker), 1) << "closed";
+    }
+    Listener listener;
+    Peer peer;
+    ASSERT_NO_FATAL_FAILURE(active(listener, peer));
+    {
+        Worker worker(line);  // selected, nothing to do
+        EXPECT_LE(idle_cycles(worker), 1) << "selected";
+        // ...and it still answers at once.
+        peer.send(control(hsms::stLinktestReq));
+        EXPECT_TRUE(peer.read_header(1000));
+    }
+    line.active_wanted = false;
+    line.port_disconnect();
+    ASSERT_NO_FATAL_FAILURE(passive());
+    EXPECT_LE(idle_cycles(*worker), 1) << "listening";
+}
+
+// An owner whose sink blocks inside the T3 notification until released.
+class BlockingOwner : public RecordingOwner {
+public:
+    void OnSecsNotify(int code) override {
+        RecordingOwner::OnSecsNotify(code);
+        if (code != nSecsErrorT3) return;
+        std::unique_lock<std::mutex> lock(mutex_);
+        released_cv_.wait(lock, [&] { return released_; });
+    }
+    void release() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        released_ = true;
+        released_cv_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable released_cv_;
+    bool released_ = false;
+};
+
+TEST(LineTimers, ASinkBlockedInOneLinesT3DelaysNoOtherLinesTimers) {
+    BlockingOwner stuck_owner;
+    RecordingOwner other_owner;
+    secsitcp stuck;
+    secsitcp other;
+    Listener stuck_listener;
+    Listener other_listener;
+    Peer peers[2];
+    const struct {
+        secsitcp& line;
+        RecordingOwner& owner;
+        Listener& listener;
+        int32_t t3;
+    } lines[] = {{stuck, stuck_owner, stuck_listener, 100}, {other, other_owner, other_listener, 400}};
+    for (int i = 0; i < 2; ++i) {
+        const auto& l = lines[i];
+        l.line.SetCQuill1(&l.owner);
+        fast_timers(l.line);
+        l.line.T3 = l.t3;
+        l.line.port = l.listener.port();
+        l.line.conn_mode = l.line.conn_mode_new = cmACTIVE;
+        auto opened = std::async(std::launch::async, [&] { return l.line.port_open(); });
+        peers[i] = l.listener.accept();
+        auto request = peers[i].read_header();
+        ASSERT_TRUE(request);
+        peers[i].send(answer_to(*request, hsms::stSelectRsp));
+        ASSERT_EQ(opened.get(), 0);
+    }
+    {
+        Worker stuck_worker(stuck);
+        Worker other_worker(other);
+        stuck.queue_message(primary(1, true));
+        ASSERT_TRUE(stuck_owner.wait_notify(nSecsErrorT3));  // its sink is now blocked
+        const auto sent = Clock::now();
+        other.queue_message(primary(1, true));
+        ASSERT_TRUE(other_owner.wait_notify(nSecsErrorT3, 1, 400 + 1000 * kSlowdown));
+        EXPECT_LT(elapsed_ms(sent), 400 + 1000 * kSlowdown);
+        stuck_owner.release();
+    }
+    for (secsitcp* l : {&stuck, &other}) {
+        l->active_wanted = false;
+        l->port_disconnect();
     }
 }
 
