@@ -32,32 +32,48 @@ namespace {
 // growing the table without bound. The driver itself uses stream 0 only.
 constexpr int kMaxStreams = 64;
 
-std::string format_text(const char* format, va_list args) {
+// The record's time stamp, "%d-%02d-%02d %02d:%02d:%02d  " in local time,
+// appended to `out`; false when the local time is unknown.
+bool append_stamp(std::string& out) {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (localtime_r(&now, &local) == nullptr) return false;
+    char stamp[64];
+    const int n = std::snprintf(stamp, sizeof stamp, "%d-%02d-%02d %02d:%02d:%02d  ", local.tm_year + 1900,
+                                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    if (n < 0) return false;
+    out.append(stamp, static_cast<size_t>(n));
+    return true;
+}
+
+// Stamp, formatted text and line feed in one buffer; empty on failure.
+std::string format_record(const char* format, va_list args) {
     char small[512];
     va_list copy;
     va_copy(copy, args);
-    int n = std::vsnprintf(small, sizeof small, format, copy);
+    const int n = std::vsnprintf(small, sizeof small, format, copy);
     va_end(copy);
     if (n < 0) return std::string();
-    if (static_cast<size_t>(n) < sizeof small) return std::string(small, static_cast<size_t>(n));
-    std::string text(static_cast<size_t>(n) + 1, '\0');
-    std::vsnprintf(text.data(), text.size(), format, args);
-    text.resize(static_cast<size_t>(n));
-    return text;
+    const size_t text = static_cast<size_t>(n);
+    std::string record;
+    record.reserve(32 + text);
+    if (!append_stamp(record)) return std::string();
+    if (text < sizeof small) {
+        record.append(small, text);
+    } else {
+        const size_t at = record.size();
+        record.resize(at + text + 1);
+        std::vsnprintf(record.data() + at, text + 1, format, args);
+        record.resize(at + text);
+    }
+    record += '\n';
+    return record;
 }
 
-// "%d-%02d-%02d %02d:%02d:%02d  " + text + "\n"; empty when the local time is unknown.
 std::string make_record(const std::string& text) {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    if (localtime_r(&now, &local) == nullptr) return std::string();
-    char stamp[64];
-    const int stamp_len = std::snprintf(stamp, sizeof stamp, "%d-%02d-%02d %02d:%02d:%02d  ", local.tm_year + 1900,
-                                        local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-    if (stamp_len < 0) return std::string();
     std::string record;
-    record.reserve(static_cast<size_t>(stamp_len) + text.size() + 1);
-    record.append(stamp, static_cast<size_t>(stamp_len));
+    record.reserve(text.size() + 24);
+    if (!append_stamp(record)) return std::string();
     record += text;
     record += '\n';
     return record;
@@ -69,7 +85,7 @@ constexpr auto kRotationCheck = std::chrono::seconds(1);
 }  // namespace
 
 StreamsLogger::~StreamsLogger() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::shared_mutex> lock(mutex_);
     const std::string stopped = "Log stopped\n--------------------------------\n";
     for (LogStream& s : streams_) {
         if (s.active) write_locked(s, make_record(stopped));
@@ -80,7 +96,7 @@ StreamsLogger::~StreamsLogger() {
 void StreamsLogger::set_stream(int number, const std::string& file_name) {
     if (number < 0 || number >= kMaxStreams) return;
     const std::string started = make_record("Log started");
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::shared_mutex> lock(mutex_);
     const size_t index = static_cast<size_t>(number);
     // Extending the table gives every new stream this name too.
     if (index >= streams_.size()) streams_.resize(index + 1, LogStream{file_name, true});
@@ -92,26 +108,26 @@ void StreamsLogger::set_stream(int number, const std::string& file_name) {
 }
 
 int StreamsLogger::set_active(int number, bool flag) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::shared_mutex> lock(mutex_);
     if (number < 0 || static_cast<size_t>(number) >= streams_.size()) return -1;
     streams_[static_cast<size_t>(number)].active = flag;
     return 0;
 }
 
 bool StreamsLogger::is_active(int number) const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::shared_lock<std::shared_mutex> lock(mutex_);
     if (number < 0 || static_cast<size_t>(number) >= streams_.size()) return false;
     return streams_[static_cast<size_t>(number)].active;
 }
 
 std::string StreamsLogger::file_name(int number) const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::shared_mutex> lock(mutex_);
     if (number < 0 || static_cast<size_t>(number) >= streams_.size()) return std::string();
     return streams_[static_cast<size_t>(number)].file_name;
 }
 
 int StreamsLogger::stream_count() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::shared_mutex> lock(mutex_);
     return static_cast<int>(streams_.size());
 }
 
@@ -124,18 +140,63 @@ void StreamsLogger::write_record(int number, bool enabled, const char* format, .
 
 void StreamsLogger::write_record_v(int number, bool enabled, const char* format, va_list args) {
     if (!enabled || number < 0) return;
-    if (!is_active(number)) return;  // cheap early out; checked again under the lock
-    write_text(number, true, format_text(format, args));
+    if (!is_active(number)) return;  // cheap early out; checked again when writing
+    write_formatted(number, format_record(format, args));
 }
 
 void StreamsLogger::write_text(int number, bool enabled, const std::string& text) {
     if (!enabled || number < 0) return;
-    const std::string record = make_record(text);  // formatted before the lock
+    write_formatted(number, make_record(text));  // formatted before any lock
+}
+
+void StreamsLogger::write_formatted(int number, const std::string& record) {
     if (record.empty()) return;
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (static_cast<size_t>(number) >= streams_.size()) return;
-    LogStream& s = streams_[static_cast<size_t>(number)];
-    if (s.active) write_locked(s, record);
+    const size_t index = static_cast<size_t>(number);
+    {
+        // The usual case: the file is open and not due for a rotation check.
+        // Writers share the lock; O_APPEND keeps their records apart.
+        std::shared_lock<std::shared_mutex> lock(mutex_);
+        if (index >= streams_.size() || !streams_[index].active) return;
+        const LogStream& s = streams_[index];
+        if (s.fd >= 0 && std::chrono::steady_clock::now() < s.next_check) {
+            const Written w = write_once(s.fd, record);
+            if (w.whole) return;
+            lock.unlock();
+            std::unique_lock<std::shared_mutex> exclusive(mutex_);
+            if (index < streams_.size()) take_back(streams_[index], w);
+            return;
+        }
+    }
+    // Open the file, or check whether it was renamed or removed, then write.
+    std::unique_lock<std::shared_mutex> lock(mutex_);
+    if (index >= streams_.size() || !streams_[index].active) return;
+    LogStream& s = streams_[index];
+    write_locked(s, record);
+}
+
+StreamsLogger::Written StreamsLogger::write_once(int fd, const std::string& record) {
+    ssize_t n;
+    do {
+        n = ::write(fd, record.data(), record.size());
+    } while (n < 0 && errno == EINTR);
+    Written w;
+    w.whole = n >= 0 && static_cast<size_t>(n) == record.size();
+    if (n > 0 && !w.whole) {
+        w.part = n;
+        struct stat st {};
+        if (::fstat(fd, &st) == 0) w.size_after = st.st_size;
+    }
+    return w;
+}
+
+void StreamsLogger::take_back(LogStream& s, const Written& w) {
+    // Only part of a record went (the disk is full): cut it off again, so the
+    // file holds whole records only - unless someone appended after it.
+    if (w.part <= 0 || w.size_after < w.part || s.fd < 0) return;
+    struct stat st {};
+    if (::fstat(s.fd, &st) == 0 && st.st_size == w.size_after) {
+        [[maybe_unused]] const int r = ::ftruncate(s.fd, w.size_after - w.part);
+    }
 }
 
 void StreamsLogger::close_locked(LogStream& s) {
@@ -164,18 +225,8 @@ bool StreamsLogger::open_locked(LogStream& s) {
 
 void StreamsLogger::write_locked(LogStream& s, const std::string& record) {
     if (record.empty() || !open_locked(s)) return;  // the record is lost; the next one tries again
-    ssize_t written;
-    do {
-        written = ::write(s.fd, record.data(), record.size());
-    } while (written < 0 && errno == EINTR);
-    if (written > 0 && static_cast<size_t>(written) < record.size()) {
-        // Only part of it went (the disk is full): take that part back, so the
-        // file holds whole records only.
-        struct stat st {};
-        if (::fstat(s.fd, &st) == 0 && st.st_size >= written) {
-            [[maybe_unused]] const int r = ::ftruncate(s.fd, st.st_size - written);
-        }
-    }
+    const Written w = write_once(s.fd, record);
+    if (!w.whole) take_back(s, w);
 }
 
 // ---- the process-wide instance ------------------------------------------

@@ -4,8 +4,11 @@
 #pragma once
 
 #include <chrono>
+#include <sys/types.h>
+
 #include <cstdarg>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <vector>
 
@@ -44,12 +47,20 @@ public:
     void write_text(int number, bool enabled, const std::string& text);
 
 private:
+    struct Written {
+        bool whole = false;
+        ssize_t part = 0;      // bytes of a record that went only in part
+        off_t size_after = 0;  // the file's size right after that
+    };
+    void write_formatted(int number, const std::string& record);
+    static Written write_once(int fd, const std::string& record);
+    static void take_back(LogStream& s, const Written& w);
     // Writes one whole formatted record; opens the file if need be.
     void write_locked(LogStream& s, const std::string& record);
     bool open_locked(LogStream& s);
     void close_locked(LogStream& s);
 
-    mutable std::mutex mutex_;
+    mutable std::shared_mutex mutex_;  // shared: writing a record; exclusive: the table, opening
     std::vector<LogStream> streams_;
 };
 
