@@ -46,6 +46,11 @@ bool append_stamp(std::string& out) {
     return true;
 }
 
+// How often an open log file is checked for having been renamed or removed.
+constexpr auto kRotationCheck = std::chrono::seconds(1);
+
+}  // namespace
+
 // Stamp, formatted text and line feed in one buffer; empty on failure.
 std::string format_record(const char* format, va_list args) {
     char small[512];
@@ -78,11 +83,6 @@ std::string make_record(const std::string& text) {
     record += '\n';
     return record;
 }
-
-// How often an open log file is checked for having been renamed or removed.
-constexpr auto kRotationCheck = std::chrono::seconds(1);
-
-}  // namespace
 
 StreamsLogger::~StreamsLogger() {
     std::unique_lock<std::shared_mutex> lock(mutex_);
@@ -282,14 +282,16 @@ void destroy_process_logger() {
 
 void process_log_v(bool enabled, const char* format, va_list args) {
     if (!enabled) return;
+    const std::string record = format_record(format, args);  // before any lock
     std::shared_lock<std::shared_mutex> lock(instance_guard());
-    if (instance()) instance()->write_record_v(0, true, format, args);
+    if (instance()) instance()->write_formatted(0, record);
 }
 
 void process_log_text(bool enabled, const std::string& text) {
     if (!enabled) return;
+    const std::string record = make_record(text);
     std::shared_lock<std::shared_mutex> lock(instance_guard());
-    if (instance()) instance()->write_text(0, true, text);
+    if (instance()) instance()->write_formatted(0, record);
 }
 
 }  // namespace tarvo

@@ -45,6 +45,9 @@ public:
     void write_record_v(int number, bool enabled, const char* format, va_list args);
     // One record whose text is taken as is (no formatting; any byte value).
     void write_text(int number, bool enabled, const std::string& text);
+    // A record made by format_record or make_record, written whole to an
+    // existing active stream.
+    void write_formatted(int number, const std::string& record);
 
 private:
     struct Written {
@@ -52,7 +55,6 @@ private:
         ssize_t part = 0;      // bytes of a record that went only in part
         off_t size_after = 0;  // the file's size right after that
     };
-    void write_formatted(int number, const std::string& record);
     static Written write_once(int fd, const std::string& record);
     static void take_back(LogStream& s, const Written& w);
     // Writes one whole formatted record; opens the file if need be.
@@ -63,6 +65,10 @@ private:
     mutable std::shared_mutex mutex_;  // shared: writing a record; exclusive: the table, opening
     std::vector<LogStream> streams_;
 };
+
+// "%d-%02d-%02d %02d:%02d:%02d  " (local time) + text + "\n"; "" on failure.
+std::string format_record(const char* format, va_list args);
+std::string make_record(const std::string& text);
 
 // The process-wide instance: created when the component is loaded (stream 0 =
 // "Tarvo.log"), destroyed when it is unloaded. Null before and after; records
