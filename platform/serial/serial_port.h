@@ -1,0 +1,56 @@
+// The eight serial-port operations the SECS-I line needs, by port number,
+// over termios and poll. Results follow the serial library the line was
+// written against: 0 for done and a negative number for failure; reads and
+// writes answer a byte count (0 for a read: nothing within the read timeout).
+//
+// A port is opened exclusively (TIOCEXCL and an flock, which also holds
+// against root), non-blocking, close-on-exec, raw, and ignoring the modem
+// lines (no hang-up, no carrier needed), so a pseudo-terminal works like a
+// real port. The default character format is 19200 bit/s, 8 data bits, no
+// parity, 1 stop bit.
+//
+// Baud codes (sio_ioctl): 0 50, 1 75, 2 110, 3 134, 4 150, 5 300, 6 600,
+// 7 1200, 8 1800, 9 2400, 10 4800, 11 7200, 12 9600, 13 19200, 14 38400,
+// 15 57600, 16 115200, 17 230400, 18 460800, 19 921600 bit/s. 7200 has no
+// termios speed on Linux: code 11 is refused.
+//
+// Line mode (sio_ioctl), the bit layout of a UART's line control register:
+//   bits 0-1  data bits: 0 five, 1 six, 2 seven, 3 eight
+//   bit  2    stop bits: 0 one, 1 two
+//   bits 3-5  parity: 0 none (any value with bit 3 clear), 1 odd, 3 even,
+//             5 mark, 7 space
+// so 3 (the default) is 8N1, 0x1B is 8E1 and 0x0B is 8O1.
+//
+// Flush selectors: 0 discards received bytes not yet read, 1 discards bytes
+// written but not yet sent (never a byte the peer sent), 2 both.
+//
+// Every operation may be called from any thread; one port's operations are
+// serialised by the caller (the line's worker).
+#pragma once
+
+#include <cstddef>
+
+namespace tarvo::serial {
+
+constexpr int kFailed = -1;          // any failure of open, ioctl, timeouts
+constexpr int kNotOpen = -2;         // an operation on a port that is not open
+constexpr int kBadParameter = -3;    // a baud code, line mode or selector out of range
+
+int sio_open(int port);
+int sio_ioctl(int port, int baud_code, int line_mode);
+// `read_timeout_ms`: the longest a read waits for its first byte;
+// `interval_ms`: after a byte, how long it waits for the next before it
+// returns what it has (0: it returns at once with what is there).
+int sio_SetReadTimeouts(int port, int read_timeout_ms, int interval_ms);
+int sio_close(int port);
+// 0 or more while the port is usable (bits of the modem lines where the
+// device has them), negative when it is not (closed, hung up, gone).
+int sio_lstatus(int port);
+int sio_flush(int port, int selector);
+int sio_read(int port, char* buffer, int count);
+int sio_write(int port, const char* buffer, int count);
+
+// The bit rate of a baud code; 0 for a code outside 0..19.
+int baud_rate_of(int baud_code);
+
+}  // namespace tarvo::serial
