@@ -9,23 +9,15 @@
 #include <utility>
 
 #include "platform/com/module.h"
+#include "platform/sanitizers.h"
 #include "platform/timers/one_shot_timers.h"
 
 namespace tarvo {
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr size_t kDefaultStackKib = 4096;  // instrumented code needs far more stack
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr size_t kDefaultStackKib = 4096;
-#else
-constexpr size_t kDefaultStackKib = 512;
-#endif
-#else
-constexpr size_t kDefaultStackKib = 512;
-#endif
+// Instrumented code needs far more stack.
+constexpr size_t kDefaultStackKib = kUnderSanitizer ? 4096 : 512;
 constexpr size_t kLeastStackKib = 64;
 
 struct StartArgs {

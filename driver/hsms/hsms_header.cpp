@@ -1,5 +1,7 @@
 #include "driver/hsms/hsms_header.h"
 
+#include "driver/line/header_text.h"
+
 #include <utility>
 
 namespace tarvo::hsms {
@@ -64,18 +66,7 @@ bool answers(const Header& received, const Header& sent) {
            received[13] == sent[13];
 }
 
-std::string format_header(const Header& h) {
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(kHeaderSize * 5);
-    for (uint8_t byte : h) {
-        text += "0x";
-        text += digits[byte >> 4];
-        text += digits[byte & 0x0F];
-        text += ' ';
-    }
-    return text;
-}
+std::string format_header(const Header& h) { return header_text(h.data(), h.size()); }
 
 std::string header_name(const Header& h) { return message_name(stream(h), function(h), w_bit(h)); }
 

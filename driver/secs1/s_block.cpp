@@ -1,5 +1,7 @@
 #include "driver/secs1/s_block.h"
 
+#include "driver/line/header_text.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -54,17 +56,7 @@ void S_BLOCK::seal(uint8_t block_length) {
 }
 
 std::string format_block_header(const S_BLOCK& block) {
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(S_BLOCK::kHeaderSize * 5);
-    for (int i = 0; i < S_BLOCK::kHeaderSize; ++i) {
-        const uint8_t b = block.raw[static_cast<size_t>(i)];
-        text += "0x";
-        text += digits[b >> 4];
-        text += digits[b & 15];
-        text += ' ';
-    }
-    return text;
+    return header_text(block.raw.data(), S_BLOCK::kHeaderSize);
 }
 
 }  // namespace tarvo

@@ -12,6 +12,7 @@
 
 #include "driver/line/line_type.h"
 #include "driver/line/notify_code.h"
+#include "platform/sanitizers.h"
 #include "tests/component/loopback_pair.h"
 
 namespace tarvo::test {
@@ -36,14 +37,6 @@ TEST(DriverFaults, TheLastReleaseEndsEveryQueuedSendWithItsOwnOutcome) {
     pair.host.cookie = 0;
 }
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define TARVO_NO_ADDRESS_LIMIT 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define TARVO_NO_ADDRESS_LIMIT 1
-#endif
-#endif
-
 // Lowers the address-space limit to what the process maps now plus
 // `headroom`, for the life of the object.
 class AddressLimit {
@@ -66,9 +59,7 @@ private:
 };
 
 TEST(DriverFaults, OutOfMemoryIsAnErrorOfTheCallNotTheEndOfTheHost) {
-#ifdef TARVO_NO_ADDRESS_LIMIT
-    GTEST_SKIP() << "the sanitizers' shadow memory needs the address space";
-#else
+    if (kUnderSanitizer) GTEST_SKIP() << "the sanitizers' shadow memory needs the address space";
     LoopbackPair pair;
     ASSERT_TRUE(pair.ok());
     ITarvo* host = pair.host.driver.get();
@@ -109,13 +100,10 @@ TEST(DriverFaults, OutOfMemoryIsAnErrorOfTheCallNotTheEndOfTheHost) {
     BstrHolder s1f1("S1F1 W");
     EXPECT_EQ(host->SendMessage(s1f1.get()), S_OK);
     EXPECT_TRUE(pair.host.sink->wait_for(DISPID_OnSecsWritten, 1, 2, 3s));
-#endif
 }
 
 TEST(DriverFaults, AWorkerThatCannotStartIsAnErrorOfTheCall) {
-#ifdef TARVO_NO_ADDRESS_LIMIT
-    GTEST_SKIP() << "the sanitizers' shadow memory needs the address space";
-#else
+    if (kUnderSanitizer) GTEST_SKIP() << "the sanitizers' shadow memory needs the address space";
     ComPtr<ITarvo> driver = create_driver();
     ASSERT_TRUE(driver);
     ComPtr<RecordingSink> sink = RecordingSink::create("driver");
@@ -138,7 +126,6 @@ TEST(DriverFaults, AWorkerThatCannotStartIsAnErrorOfTheCall) {
     EXPECT_EQ(driver->GetPort(&port), S_OK);
     EXPECT_EQ(port, 5000);
     sink->unadvise_from(driver.get(), cookie);
-#endif
 }
 
 }  // namespace

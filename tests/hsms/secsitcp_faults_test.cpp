@@ -14,6 +14,7 @@
 #include "driver/hsms/secsitcp.h"
 #include "driver/line/notify_code.h"
 #include "hsms_peer.h"
+#include "platform/sanitizers.h"
 
 namespace tarvo {
 namespace {
@@ -39,17 +40,7 @@ Header answer_to(Header request, uint8_t stype) {
 }
 
 // Sanitizers slow every callback down several times over.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr int kSlowdown = 4;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr int kSlowdown = 4;
-#else
-constexpr int kSlowdown = 1;
-#endif
-#else
-constexpr int kSlowdown = 1;
-#endif
+constexpr int kSlowdown = kUnderSanitizer ? 4 : 1;
 
 long long elapsed_ms(Clock::time_point since) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count();

@@ -1,0 +1,19 @@
+// Whether this build runs under AddressSanitizer or ThreadSanitizer, whose
+// instrumented code needs more stack, more address space and more time.
+#pragma once
+
+namespace tarvo {
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr bool kUnderSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+inline constexpr bool kUnderSanitizer = true;
+#else
+inline constexpr bool kUnderSanitizer = false;
+#endif
+#else
+inline constexpr bool kUnderSanitizer = false;
+#endif
+
+}  // namespace tarvo
