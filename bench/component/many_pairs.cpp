@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "driver/line/line_type.h"
-#include "driver/line/notify_code.h"
+#include "driver/log/notify_code.h"
 #include "driver/component/tarvo_guids.h"
 #include "tests/component/driver_env.h"
 

@@ -25,11 +25,11 @@
 #include <thread>
 #include <vector>
 
-#include "driver/component/streams_logger.h"
+#include "driver/log/streams_logger.h"
 #include "driver/hsms/hsms_header.h"
 #include "driver/hsms/secsitcp.h"
-#include "driver/line/notify_code.h"
-#include "driver/messages/log_mask.h"
+#include "driver/log/notify_code.h"
+#include "driver/log/log_mask.h"
 
 namespace tarvo {
 namespace {

@@ -3,7 +3,7 @@
 // loaded and writes its closing record when the library is unloaded.
 #include "driver/component/class_factory.h"
 #include "driver/component/registration.h"
-#include "driver/component/streams_logger.h"
+#include "driver/log/streams_logger.h"
 #include "driver/component/tarvo_guids.h"
 #include "driver/component/tarvo_typelib.h"
 #include "platform/com/module.h"

@@ -6,12 +6,12 @@
 #include <thread>
 #include <utility>
 
-#include "driver/component/streams_logger.h"
+#include "driver/log/streams_logger.h"
 #include "driver/component/tarvo_guids.h"
 #include "driver/component/tarvo_typelib.h"
 #include "driver/hsms/secsitcp.h"
-#include "driver/line/notify_code.h"
-#include "driver/messages/log_mask.h"
+#include "driver/log/notify_code.h"
+#include "driver/log/log_mask.h"
 #include "platform/com/bstr.h"
 #include "platform/com/marshal.h"
 #include "platform/com/module.h"

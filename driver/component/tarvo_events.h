@@ -18,7 +18,7 @@
 
 #include <vector>
 
-#include "driver/line/line_owner.h"
+#include "driver/log/line_owner.h"
 #include "platform/com/connection_points.h"
 #include "platform/com/dispatch.h"
 #include "platform/com/sink_array.h"

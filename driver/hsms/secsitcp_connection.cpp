@@ -12,8 +12,8 @@
 #include <cstdio>
 
 #include "driver/hsms/secsitcp.h"
-#include "driver/line/notify_code.h"
-#include "driver/messages/log_mask.h"
+#include "driver/log/notify_code.h"
+#include "driver/log/log_mask.h"
 
 namespace tarvo {
 

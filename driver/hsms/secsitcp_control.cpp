@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "driver/hsms/secsitcp.h"
-#include "driver/line/notify_code.h"
-#include "driver/messages/log_mask.h"
+#include "driver/log/notify_code.h"
+#include "driver/log/log_mask.h"
 
 namespace tarvo {
 

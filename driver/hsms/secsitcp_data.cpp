@@ -6,8 +6,8 @@
 #include <utility>
 
 #include "driver/hsms/secsitcp.h"
-#include "driver/line/notify_code.h"
-#include "driver/messages/log_mask.h"
+#include "driver/log/notify_code.h"
+#include "driver/log/log_mask.h"
 
 namespace tarvo {
 

@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "driver/line/notify_code.h"
-#include "driver/messages/log_mask.h"
+#include "driver/log/notify_code.h"
+#include "driver/log/log_mask.h"
 
 namespace tarvo {
 

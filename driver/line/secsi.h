@@ -16,7 +16,7 @@
 #include <mutex>
 #include <string>
 
-#include "driver/line/line_owner.h"
+#include "driver/log/line_owner.h"
 #include "driver/line/line_type.h"
 #include "driver/messages/message_record.h"
 #include "driver/messages/secsii.h"

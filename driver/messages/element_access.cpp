@@ -1,8 +1,8 @@
 // Taking a message for element-wise analysis, the selection of one element
 // by its pointer, and the element table record.
-#include "driver/component/streams_logger.h"
+#include "driver/log/streams_logger.h"
 #include "driver/messages/element_table.h"
-#include "driver/messages/log_mask.h"
+#include "driver/log/log_mask.h"
 #include "driver/messages/secsii.h"
 
 namespace tarvo {

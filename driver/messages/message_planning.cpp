@@ -1,6 +1,6 @@
 // Planning outgoing messages from SML text into the prepared message.
-#include "driver/component/streams_logger.h"
-#include "driver/messages/log_mask.h"
+#include "driver/log/streams_logger.h"
+#include "driver/log/log_mask.h"
 #include "driver/messages/secsii.h"
 #include "driver/messages/sml_planner.h"
 

@@ -3,8 +3,8 @@
 #include <cstdarg>
 #include <utility>
 
-#include "driver/component/streams_logger.h"
-#include "driver/messages/log_mask.h"
+#include "driver/log/streams_logger.h"
+#include "driver/log/log_mask.h"
 #include "driver/messages/secsii.h"
 
 namespace tarvo {

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/line/line_owner.h"
+#include "driver/log/line_owner.h"
 #include "driver/messages/element_array.h"
 #include "driver/messages/message_record.h"
 

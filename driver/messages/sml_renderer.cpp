@@ -10,9 +10,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "driver/component/streams_logger.h"
+#include "driver/log/streams_logger.h"
 #include "driver/messages/item_format.h"
-#include "driver/messages/log_mask.h"
+#include "driver/log/log_mask.h"
 #include "driver/messages/secsii.h"
 #include "driver/messages/value_text.h"
 

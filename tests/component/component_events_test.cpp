@@ -8,7 +8,7 @@
 
 #include "driver/component/tarvo_guids.h"
 #include "driver/line/line_type.h"
-#include "driver/line/notify_code.h"
+#include "driver/log/notify_code.h"
 #include "tests/component/driver_env.h"
 
 namespace tarvo::test {

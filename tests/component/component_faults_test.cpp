@@ -11,7 +11,7 @@
 #include <string>
 
 #include "driver/line/line_type.h"
-#include "driver/line/notify_code.h"
+#include "driver/log/notify_code.h"
 #include "platform/sanitizers.h"
 #include "tests/component/loopback_pair.h"
 

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "driver/line/line_type.h"
-#include "driver/line/notify_code.h"
+#include "driver/log/notify_code.h"
 #include "tests/component/driver_calls.h"
 #include "tests/component/driver_env.h"
 

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "driver/line/line_type.h"
-#include "driver/line/notify_code.h"
+#include "driver/log/notify_code.h"
 #include "tests/component/loopback_pair.h"
 
 namespace tarvo::test {

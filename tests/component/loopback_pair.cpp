@@ -3,7 +3,7 @@
 #include <chrono>
 
 #include "driver/line/line_type.h"
-#include "driver/line/notify_code.h"
+#include "driver/log/notify_code.h"
 
 namespace tarvo::test {
 

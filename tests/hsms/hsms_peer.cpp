@@ -15,7 +15,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "driver/component/streams_logger.h"
+#include "driver/log/streams_logger.h"
 
 namespace tarvo::hsms_test {
 

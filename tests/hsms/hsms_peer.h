@@ -15,7 +15,7 @@
 
 #include "driver/hsms/hsms_header.h"
 #include "driver/hsms/secsitcp.h"
-#include "driver/line/line_owner.h"
+#include "driver/log/line_owner.h"
 
 namespace tarvo::hsms_test {
 

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "driver/hsms/secsitcp.h"
-#include "driver/line/notify_code.h"
+#include "driver/log/notify_code.h"
 #include "hsms_peer.h"
 #include "platform/sanitizers.h"
 

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "driver/hsms/secsitcp.h"
-#include "driver/line/notify_code.h"
-#include "driver/messages/log_mask.h"
+#include "driver/log/notify_code.h"
+#include "driver/log/log_mask.h"
 #include "hsms_peer.h"
 #include "platform/timers/one_shot_timers.h"
 

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "driver/hsms/secsitcp.h"
-#include "driver/line/notify_code.h"
+#include "driver/log/notify_code.h"
 #include "hsms_peer.h"
 
 namespace tarvo {

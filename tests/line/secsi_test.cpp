@@ -9,9 +9,9 @@
 #include <string>
 #include <unistd.h>
 
-#include "driver/component/streams_logger.h"
-#include "driver/line/notify_code.h"
-#include "driver/messages/log_mask.h"
+#include "driver/log/streams_logger.h"
+#include "driver/log/notify_code.h"
+#include "driver/log/log_mask.h"
 #include "tests/line/test_line.h"
 
 namespace tarvo {

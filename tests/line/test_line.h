@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "driver/line/line_owner.h"
+#include "driver/log/line_owner.h"
 #include "driver/line/secsi.h"
 
 namespace tarvo::testing {

@@ -1,8 +1,8 @@
 // The log records of the message layer and the bits that govern them.
 #include <gtest/gtest.h>
 
-#include "driver/component/streams_logger.h"
-#include "driver/messages/log_mask.h"
+#include "driver/log/streams_logger.h"
+#include "driver/log/log_mask.h"
 #include "driver/messages/secsii.h"
 #include "test_util.h"
 

@@ -1,7 +1,7 @@
 // The store: inbox order, the current header, the prepared message.
 #include <gtest/gtest.h>
 
-#include "driver/messages/log_mask.h"
+#include "driver/log/log_mask.h"
 #include "driver/messages/secsii.h"
 #include "test_util.h"
 

@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "driver/component/streams_logger.h"
+#include "driver/log/streams_logger.h"
 #include "driver/messages/secsii.h"
 #include "test_util.h"
 

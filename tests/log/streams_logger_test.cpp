@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <thread>
 
-#include "driver/component/streams_logger.h"
-#include "test_util.h"
+#include "driver/log/streams_logger.h"
+#include "tests/messages/test_util.h"
 
 namespace tarvo {
 namespace {

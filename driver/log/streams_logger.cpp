@@ -9,7 +9,7 @@
 //
 // Platform notes: on Linux "a+" does not translate "\n" into "\r\n", so the
 // file holds plain line feeds. The logger prints nothing on standard output.
-#include "driver/component/streams_logger.h"
+#include "driver/log/streams_logger.h"
 
 #include <new>
 
