@@ -7,7 +7,6 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -140,26 +139,6 @@ void close_socket(int fd) {
     if (fd < 0) return;
     ::shutdown(fd, SHUT_RDWR);
     ::close(fd);
-}
-
-WakeEvent::WakeEvent() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
-
-WakeEvent::~WakeEvent() {
-    if (fd_ >= 0) ::close(fd_);
-}
-
-void WakeEvent::signal() {
-    const uint64_t one = 1;
-    if (fd_ >= 0) {
-        [[maybe_unused]] const ssize_t r = ::write(fd_, &one, sizeof one);
-    }
-}
-
-void WakeEvent::drain() {
-    uint64_t value = 0;
-    if (fd_ >= 0) {
-        [[maybe_unused]] const ssize_t r = ::read(fd_, &value, sizeof value);
-    }
 }
 
 }  // namespace tarvo::hsms

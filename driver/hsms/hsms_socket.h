@@ -54,20 +54,4 @@ size_t send_all(int fd, const void* first, size_t first_n, const void* second, s
 // Does nothing for -1.
 void close_socket(int fd);
 
-// An eventfd that wakes a thread waiting in poll.
-class WakeEvent {
-public:
-    WakeEvent();
-    ~WakeEvent();
-    WakeEvent(const WakeEvent&) = delete;
-    WakeEvent& operator=(const WakeEvent&) = delete;
-
-    int fd() const { return fd_; }
-    void signal();  // makes fd() readable
-    void drain();   // makes fd() not readable again
-
-private:
-    int fd_ = -1;
-};
-
 }  // namespace tarvo::hsms

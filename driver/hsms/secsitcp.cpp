@@ -11,8 +11,7 @@
 
 namespace tarvo {
 
-secsitcp::secsitcp() : anchor_(std::make_shared<TimerAnchor>()) {
-    anchor_->line = this;
+secsitcp::secsitcp() : timers_([this](int kind, timers::TimerId id) { on_timer(static_cast<TimerKind>(kind), id); }) {
     set_defaults();
     if (wake_.fd() < 0) {
         // Without its wake-up descriptor the line cannot wait for input.
@@ -23,11 +22,7 @@ secsitcp::secsitcp() : anchor_(std::make_shared<TimerAnchor>()) {
 
 secsitcp::~secsitcp() {
     // From here on no timer callback reaches the line.
-    {
-        std::unique_lock<std::mutex> lock(anchor_->mutex);
-        anchor_->line = nullptr;
-        anchor_->idle.wait(lock, [this] { return anchor_->in_flight == 0; });
-    }
+    timers_.detach();
     std::vector<timers::TimerId> live;
     {
         std::lock_guard<std::mutex> op(op_mu_);
@@ -35,7 +30,7 @@ secsitcp::~secsitcp() {
         port_disconnect_op(dropped);
         reap_doomed_op();
         std::lock_guard<std::mutex> lock(mu_);
-        closing_ = true;
+        timers_.close();
         for (Connected& c : connected_) {
             if (c.t7 != 0) live.push_back(c.t7);
             hsms::close_socket(c.socket);
@@ -125,33 +120,11 @@ std::string secsitcp::dump_buffers() {
 void secsitcp::wake() { wake_.signal(); }
 
 void secsitcp::hand_to_worker(Events& ev) {
-    if (!ev.empty()) {
-        std::lock_guard<std::mutex> lock(mu_);
-        timer_events_.insert(timer_events_.end(), ev.begin(), ev.end());
-        ev.clear();
-    }
+    mailbox_.put(ev);
     wake();
 }
 
-void secsitcp::take_timer_events(Events& ev) {
-    std::lock_guard<std::mutex> lock(mu_);
-    if (timer_events_.empty()) return;
-    ev.insert(ev.end(), timer_events_.begin(), timer_events_.end());
-    timer_events_.clear();
-}
-
 // ---- events and records ------------------------------------------------------
-
-void secsitcp::raise(Events& ev) {
-    for (const Event& e : ev) {
-        switch (e.kind) {
-        case Event::notify: raise_notify(e.value); break;
-        case Event::read: raise_read(); break;
-        case Event::written: raise_written(e.value); break;
-        }
-    }
-    ev.clear();
-}
 
 void secsitcp::log_header(uint32_t bits, const char* format, const hsms::Header& header) const {
     if (msg.log_enabled(bits)) msg.log(bits, format, hsms::format_header(header).c_str());
@@ -161,54 +134,12 @@ void secsitcp::log_name(uint32_t bits, const char* format, const hsms::Header& h
     if (msg.log_enabled(bits)) msg.log(bits, format, hsms::header_name(header).c_str());
 }
 
-// ---- timer facility -----------------------------------------------------------
-
-void secsitcp::dispatch_timer(const std::shared_ptr<TimerAnchor>& anchor, TimerKind kind, timers::TimerId id) {
-    secsitcp* line;
-    {
-        std::lock_guard<std::mutex> lock(anchor->mutex);
-        line = anchor->line;
-        if (line == nullptr) return;
-        ++anchor->in_flight;
-    }
+void secsitcp::on_timer(TimerKind kind, timers::TimerId id) {
     switch (kind) {
-    case TimerKind::t3: line->funcTimeProcTCPT3(id); break;
-    case TimerKind::t5: line->funcTimeProcTCPT5(id); break;
-    case TimerKind::t7: line->funcTimeProcTCPSel(id); break;
+    case TimerKind::t3: funcTimeProcTCPT3(id); break;
+    case TimerKind::t5: funcTimeProcTCPT5(id); break;
+    case TimerKind::t7: funcTimeProcTCPSel(id); break;
     }
-    std::lock_guard<std::mutex> lock(anchor->mutex);
-    if (--anchor->in_flight == 0) anchor->idle.notify_all();
-}
-
-bool secsitcp::timer_set_locked(timers::TimerId& slot, int32_t ms, TimerKind kind, Events& ev) {
-    slot = 0;
-    if (closing_) return false;
-    std::shared_ptr<TimerAnchor> anchor = anchor_;
-    const uint32_t delay = ms < 0 ? 0u : static_cast<uint32_t>(ms);
-    const timers::TimerId id =
-        timers::timer_set(delay, [anchor, kind](timers::TimerId fired) { dispatch_timer(anchor, kind, fired); });
-    if (id == 0) {
-        msg.log(0, "ERROR: system timers exhausted");
-        add_notify(ev, nSecsErrorNoMoreTimers);
-        return false;
-    }
-    slot = id;
-    ++timer_count_;
-    return true;
-}
-
-void secsitcp::timer_kill_locked(timers::TimerId& slot) {
-    if (slot == 0) return;
-    // Never waits: a callback already running finds its id gone and does nothing.
-    timers::timer_cancel(slot);
-    slot = 0;
-    --timer_count_;
-}
-
-void secsitcp::timer_fired_locked(timers::TimerId& slot) {
-    if (slot == 0) return;
-    slot = 0;
-    --timer_count_;
 }
 
 }  // namespace tarvo

@@ -40,7 +40,10 @@
 #include "driver/hsms/hsms_frame.h"
 #include "driver/hsms/hsms_header.h"
 #include "driver/hsms/hsms_socket.h"
+#include "driver/line/line_events.h"
+#include "driver/line/line_timers.h"
 #include "driver/line/secsi.h"
+#include "driver/line/wake_event.h"
 #include "platform/timers/one_shot_timers.h"
 
 namespace tarvo {
@@ -75,11 +78,8 @@ public:
     static constexpr size_t kReadBudget = 1 << 20;
 
 private:
-    struct Event {
-        enum Kind : uint8_t { notify, read, written } kind;
-        int value;
-    };
-    using Events = std::vector<Event>;
+    using Event = LineEvent;
+    using Events = LineEvents;
 
     struct Connected {
         int socket;
@@ -105,38 +105,15 @@ private:
     };
     enum class TimerKind : uint8_t { t3, t5, t7 };
 
-    // Shared with the timer callbacks: a callback reaches the line only
-    // through it, and the destructor detaches it and waits for callbacks in
-    // flight, so no callback ever touches a freed line.
-    struct TimerAnchor {
-        std::mutex mutex;
-        std::condition_variable idle;
-        secsitcp* line = nullptr;
-        int in_flight = 0;
-    };
-    static void dispatch_timer(const std::shared_ptr<TimerAnchor>& anchor, TimerKind kind,
-                               timers::TimerId id);
+    // Runs a timer callback of this line on the timer thread.
+    void on_timer(TimerKind kind, timers::TimerId id);
 
     // ---- events and records (secsitcp.cpp) -----------------------------------
-    static void add_notify(Events& ev, int code) { ev.push_back({Event::notify, code}); }
-    void raise(Events& ev);
-    // Timer callbacks never raise events themselves: the one timer thread of
-    // the process must not wait for a sink. They hand their events to this
-    // line's worker and wake it; the worker raises them at the start of its
-    // next cycle, before it looks at anything received.
+    // Timer callbacks hand their events to the worker (and wake it), which
+    // raises them at the start of its next cycle.
     void hand_to_worker(Events& ev);
-    void take_timer_events(Events& ev);
     void log_header(uint32_t bits, const char* format, const hsms::Header& header) const;
     void log_name(uint32_t bits, const char* format, const hsms::Header& header) const;
-
-    // ---- timer facility (secsitcp.cpp); mu_ held -----------------------------
-    // Starts a timer into `slot`. When none can be had: 20 and the record
-    // "ERROR: system timers exhausted" whatever the mask, slot 0, false.
-    bool timer_set_locked(timers::TimerId& slot, int32_t ms, TimerKind kind, Events& ev);
-    // Cancels the timer in `slot` (without waiting) and clears the slot.
-    void timer_kill_locked(timers::TimerId& slot);
-    // Clears the slot of a timer whose callback is running.
-    void timer_fired_locked(timers::TimerId& slot);
 
     // ---- connection management (secsitcp_connection.cpp); op_mu_ held --------
     int init_line_op(Events& ev);
@@ -214,8 +191,9 @@ private:
     // ---- state ---------------------------------------------------------------
     std::mutex op_mu_;
     mutable std::mutex mu_;
-    hsms::WakeEvent wake_;
-    std::shared_ptr<TimerAnchor> anchor_;
+    WakeEvent wake_;
+    EventMailbox mailbox_;               // events of timer callbacks, raised by the worker
+
 
     // Guarded by mu_.
     int data_socket_ = -1;       // where data messages go
@@ -228,12 +206,9 @@ private:
     timers::TimerId t5_timer_ = 0;
     bool passive_idle_ = false;
     timers::TimerId idle_timer_ = 0;
-    int timer_count_ = 0;
     std::deque<OutboxEntry> outbox_;
     std::deque<ExpectedReply> expected_;
-    Events timer_events_;                // raised by the worker, in order
     uint64_t generation_ = 0;            // grows with every opening and closing of the line
-    bool closing_ = false;               // the destructor runs: no new timers
     bool accept_failing_ = false;        // the last accept failed for want of resources
     uint64_t active_connection_ = 0;     // the active line's connection, 0 while closed
     uint64_t last_connection_ = 0;       // connection numbers handed out so far
@@ -241,6 +216,9 @@ private:
     // Guarded by op_mu_.
     uint64_t closures_ = 0;              // grows with every descriptor closed
     std::unordered_map<int, hsms::FrameReader> frames_;  // partial incoming messages by socket
+
+    // Timer slots above are guarded by mu_. Declared last: detached first.
+    LineTimers timers_;
 };
 
 }  // namespace tarvo

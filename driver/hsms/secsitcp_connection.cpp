@@ -39,7 +39,7 @@ int secsitcp::init_line() {
         result = init_line_op(ev);
     }
     wake();
-    raise(ev);
+    raise_events(*this, ev);
     return result;
 }
 
@@ -52,7 +52,7 @@ int secsitcp::port_open() {
         if (!port_opened) result = port_open_op(ev);
     }
     wake();
-    raise(ev);
+    raise_events(*this, ev);
     return result;
 }
 
@@ -63,7 +63,7 @@ int secsitcp::port_disconnect() {
         port_disconnect_op(ev);
     }
     wake();
-    raise(ev);
+    raise_events(*this, ev);
     return 0;
 }
 
@@ -127,7 +127,7 @@ int secsitcp::port_open_op(Events& ev) {
     std::lock_guard<std::mutex> lock(mu_);
     ++generation_;
     if (result == 0) {
-        timer_kill_locked(t5_timer_);
+        timers_.kill(t5_timer_);
         t5_pending_ = false;
         port_in_use = port_number;
         port_opened = true;
@@ -137,9 +137,9 @@ int secsitcp::port_open_op(Events& ev) {
     conn_mode_cur = cmNONE;
     hsms_state = 1;
     set_host_in_use("");
-    timer_kill_locked(t5_timer_);
+    timers_.kill(t5_timer_);
     // Without a timer the retry cannot wait: the next cycle tries again.
-    t5_pending_ = timer_set_locked(t5_timer_, T5, TimerKind::t5, ev);
+    t5_pending_ = timers_.set(t5_timer_, T5, static_cast<int>(TimerKind::t5), msg, ev);
     return -1;
 }
 
@@ -271,8 +271,8 @@ int secsitcp::port_open_passive(int port_number, Events& ev) {
         listen_socket_ = fd;
         watched_.assign(1, fd);
         hsms_state = 2;
-        timer_kill_locked(idle_timer_);
-        timer_set_locked(idle_timer_, T5, TimerKind::t5, ev);
+        timers_.kill(idle_timer_);
+        timers_.set(idle_timer_, T5, static_cast<int>(TimerKind::t5), msg, ev);
         passive_idle_ = false;
     }
     msg.log(lmPortDetailed, "PASSIVE port '%d' opened for '%d' clients", port_number, backlog);
@@ -314,7 +314,7 @@ int secsitcp::port_disconnect_op(Events& ev) {
         // A deactivated line does not come back after T5.
         if (!active_wanted) {
             std::lock_guard<std::mutex> lock(mu_);
-            timer_kill_locked(t5_timer_);
+            timers_.kill(t5_timer_);
             t5_pending_ = false;
         }
         return 0;
@@ -329,7 +329,7 @@ int secsitcp::port_disconnect_op(Events& ev) {
         if (selected_state && fd >= 0) def_msg_send(fd, hsms::stSeparateReq, ev);
         {
             std::lock_guard<std::mutex> lock(mu_);
-            timer_kill_locked(t5_timer_);
+            timers_.kill(t5_timer_);
             t5_pending_ = false;
             data_socket_ = -1;
             active_connection_ = 0;
@@ -346,10 +346,10 @@ int secsitcp::port_disconnect_op(Events& ev) {
             selected.swap(selected_);
             connected.swap(connected_);
             // Clients that never selected go with the port: nothing would read them.
-            for (Connected& c : connected) timer_kill_locked(c.t7);
-            timer_kill_locked(t5_timer_);
+            for (Connected& c : connected) timers_.kill(c.t7);
+            timers_.kill(t5_timer_);
             t5_pending_ = false;
-            timer_kill_locked(idle_timer_);
+            timers_.kill(idle_timer_);
             passive_idle_ = false;
             listening = listen_socket_;
             listen_socket_ = -1;
@@ -392,8 +392,8 @@ void secsitcp::data_client_left_locked(int socket) {
 void secsitcp::passive_idle_restart_locked(Events& ev) {
     if (conn_mode_cur != cmPASSIVE || !port_opened || !connected_.empty() || !selected_.empty()) return;
     hsms_state = 2;
-    timer_kill_locked(idle_timer_);
-    timer_set_locked(idle_timer_, T5, TimerKind::t5, ev);
+    timers_.kill(idle_timer_);
+    timers_.set(idle_timer_, T5, static_cast<int>(TimerKind::t5), msg, ev);
     passive_idle_ = false;
 }
 
@@ -417,7 +417,7 @@ void secsitcp::port_disconnect(int socket, int ds_type, Events& ev) {
             auto c = std::find_if(connected_.begin(), connected_.end(),
                                   [socket](const Connected& e) { return e.socket == socket; });
             if (c != connected_.end()) {
-                timer_kill_locked(c->t7);
+                timers_.kill(c->t7);
                 connected_.erase(c);
                 erase_value(watched_, socket);
                 closed = true;
@@ -459,14 +459,14 @@ void secsitcp::funcTimeProcTCPT5(timers::TimerId id) {
     Events ev;
     {
         std::lock_guard<std::mutex> lock(mu_);
-        if (closing_) return;
+        if (timers_.closed()) return;
         if (t5_pending_ && id == t5_timer_) {
-            timer_fired_locked(t5_timer_);
+            LineTimers::fired(t5_timer_);
             msg.log(lmTimeoutT5, "timeout: T5 - Connect Separation, trying to reopen port");
             add_notify(ev, nSecsErrorT5);
             t5_pending_ = false;
         } else if (conn_mode_cur == cmPASSIVE && id == idle_timer_) {
-            timer_fired_locked(idle_timer_);
+            LineTimers::fired(idle_timer_);
             add_notify(ev, nSecsErrorT5);
             msg.log(lmTimeoutT5, "timeout: T5 - Connect Separation, no one connected in passive mode");
             passive_idle_ = true;

@@ -125,7 +125,7 @@ uint8_t secsitcp::select_status(int socket, const hsms::Header& header, Events& 
         auto c = std::find_if(connected_.begin(), connected_.end(),
                               [socket](const Connected& e) { return e.socket == socket; });
         if (c == connected_.end()) return 1;
-        timer_kill_locked(c->t7);
+        timers_.kill(c->t7);
         const uint64_t connection = c->connection;
         connected_.erase(c);
         selected_.push_back({session, socket, connection});
@@ -145,11 +145,11 @@ void secsitcp::funcTimeProcTCPSel(timers::TimerId id) {
     Events ev;
     {
         std::lock_guard<std::mutex> lock(mu_);
-        if (closing_ || conn_mode_cur != cmPASSIVE) return;
+        if (timers_.closed() || conn_mode_cur != cmPASSIVE) return;
         auto c = std::find_if(connected_.begin(), connected_.end(),
                               [id](const Connected& e) { return e.t7 == id; });
         if (c == connected_.end()) return;
-        timer_fired_locked(c->t7);
+        LineTimers::fired(c->t7);
         const int fd = c->socket;
         connected_.erase(c);
         watched_.erase(std::remove(watched_.begin(), watched_.end(), fd), watched_.end());

@@ -52,7 +52,7 @@ int secsitcp::Step() {
     int result = 0;
     {
         std::unique_lock<std::mutex> op(op_mu_);
-        take_timer_events(ev);
+        mailbox_.take(ev);
         reap_doomed_op();
         bool pending;
         {
@@ -74,14 +74,14 @@ int secsitcp::Step() {
             }
             const int32_t wait = active_wanted && !pending ? idle_sleep.load() : -1;
             op.unlock();
-            raise(ev);
+            raise_events(*this, ev);
             if (result == 0) idle_wait(wait);
             return result;
         }
         result = Step_connections(op, ev);
         if (usr_msg_send(ev) != 0) ++result;
     }
-    raise(ev);
+    raise_events(*this, ev);
     return result;
 }
 
@@ -130,7 +130,7 @@ int secsitcp::Step_connections(std::unique_lock<std::mutex>& op, Events& ev) {
     }
     fds.push_back({wake_.fd(), POLLIN, 0});
     op.unlock();
-    raise(ev);
+    raise_events(*this, ev);
     const int n = ::poll(fds.data(), fds.size(), wait);
     const int error = errno;
     op.lock();
@@ -158,7 +158,7 @@ int secsitcp::Step_connections(std::unique_lock<std::mutex>& op, Events& ev) {
         msg.log(lmPortDetailed, "PASSIVE 'select()' failed: WSAGetLastError = '%d'", error);
         add_notify(ev, nSecsErrorPortReadFailed);
         op.unlock();
-        raise(ev);
+        raise_events(*this, ev);
         idle_wait(idle_sleep);
         op.lock();
         return -1;
@@ -193,7 +193,7 @@ int secsitcp::Step_connections(std::unique_lock<std::mutex>& op, Events& ev) {
         // The pending connection stays queued and the listening socket stays
         // readable: wait before trying again instead of spinning.
         op.unlock();
-        raise(ev);
+        raise_events(*this, ev);
         idle_wait(idle_sleep);
         op.lock();
     }
@@ -242,10 +242,10 @@ bool secsitcp::accept_client(int listening, Events& ev) {
     std::lock_guard<std::mutex> lock(mu_);
     if (std::find(watched_.begin(), watched_.end(), fd) == watched_.end()) watched_.push_back(fd);
     if (hsms_state == 1) hsms_state = 2;
-    timer_kill_locked(idle_timer_);
+    timers_.kill(idle_timer_);
     passive_idle_ = false;
     timers::TimerId t7 = 0;
-    timer_set_locked(t7, T7, TimerKind::t7, ev);
+    timers_.set(t7, T7, static_cast<int>(TimerKind::t7), msg, ev);
     connected_.push_back({fd, t7, ++last_connection_});
     return true;
 }

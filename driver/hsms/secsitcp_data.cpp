@@ -145,7 +145,7 @@ int secsitcp::usr_msg_send(Events& ev) {
         if (entry.w_bit) {
             std::lock_guard<std::mutex> lock(mu_);
             timers::TimerId t3 = 0;
-            timer_set_locked(t3, T3, TimerKind::t3, ev);
+            timers_.set(t3, T3, static_cast<int>(TimerKind::t3), msg, ev);
             expected_.push_back({t3, entry.header, connection});
         }
     } else {
@@ -238,7 +238,7 @@ bool secsitcp::user_msg_expctd(const hsms::Header& header, uint64_t connection) 
     std::lock_guard<std::mutex> lock(mu_);
     for (auto it = expected_.begin(); it != expected_.end(); ++it) {
         if (it->connection == connection && hsms::answers(header, it->header)) {
-            timer_kill_locked(it->t3);
+            timers_.kill(it->t3);
             expected_.erase(it);
             return true;
         }
@@ -251,11 +251,11 @@ void secsitcp::funcTimeProcTCPT3(timers::TimerId id) {
     hsms::Header sent;
     {
         std::lock_guard<std::mutex> lock(mu_);
-        if (closing_) return;
+        if (timers_.closed()) return;
         auto it = std::find_if(expected_.begin(), expected_.end(),
                                [id](const ExpectedReply& e) { return e.t3 == id; });
         if (it == expected_.end()) return;
-        timer_fired_locked(it->t3);
+        LineTimers::fired(it->t3);
         sent = it->header;
         expected_.erase(it);
     }

@@ -1,0 +1,43 @@
+// Events a line has found while it held one of its locks. They are collected
+// first and raised once the locks are released, so a sink may call back into
+// the line from inside an event.
+//
+// Timer callbacks never raise events themselves: the one timer thread of the
+// process must not wait for a host's sink. They put their events into the
+// line's mailbox and wake the worker, which raises them before it looks at
+// anything received.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+namespace tarvo {
+
+class secsi;
+
+struct LineEvent {
+    enum Kind : uint8_t { notify, read, written } kind;
+    int value;
+};
+using LineEvents = std::vector<LineEvent>;
+
+inline void add_notify(LineEvents& ev, int code) { ev.push_back({LineEvent::notify, code}); }
+inline void add_written(LineEvents& ev, int success) { ev.push_back({LineEvent::written, success}); }
+inline void add_read(LineEvents& ev) { ev.push_back({LineEvent::read, 0}); }
+
+// Raises the events in order through the line's owner and empties `ev`.
+// Never call with a line lock held.
+void raise_events(secsi& line, LineEvents& ev);
+
+class EventMailbox {
+public:
+    void put(LineEvents& ev);   // moves the events in; `ev` is left empty
+    void take(LineEvents& ev);  // appends what was put, in order
+
+private:
+    std::mutex mutex_;
+    LineEvents events_;
+};
+
+}  // namespace tarvo

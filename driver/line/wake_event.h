@@ -1,0 +1,22 @@
+// An eventfd that wakes a line's worker waiting in poll: a queued message, a
+// changed parameter, a stop or a timer's events end the wait at once.
+#pragma once
+
+namespace tarvo {
+
+class WakeEvent {
+public:
+    WakeEvent();
+    ~WakeEvent();
+    WakeEvent(const WakeEvent&) = delete;
+    WakeEvent& operator=(const WakeEvent&) = delete;
+
+    int fd() const { return fd_; }  // -1 when no eventfd could be had
+    void signal();  // makes fd() readable
+    void drain();   // makes fd() not readable again
+
+private:
+    int fd_ = -1;
+};
+
+}  // namespace tarvo
