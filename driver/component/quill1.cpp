@@ -10,6 +10,7 @@
 #include "driver/component/tarvo_guids.h"
 #include "driver/component/tarvo_typelib.h"
 #include "driver/hsms/secsitcp.h"
+#include "driver/secs1/secsicomm.h"
 #include "driver/log/notify_code.h"
 #include "driver/log/log_mask.h"
 #include "platform/com/bstr.h"
@@ -21,13 +22,11 @@ namespace tarvo {
 
 namespace {
 
-// The line object a line type stands for. There is no SECS-I line in this
-// build: ltSECSI is accepted and reported, but no line is created, so the
-// methods that need one answer neutral values.
+// The line object a line type stands for; none for a type without a line.
 std::unique_ptr<secsi> make_line(int32_t line_type) {
     switch (line_type) {
     case ltHSMS: return std::make_unique<secsitcp>();
-    case ltSECSI:
+    case ltSECSI: return std::make_unique<secsicomm>();
     default: return nullptr;
     }
 }

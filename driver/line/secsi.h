@@ -18,6 +18,7 @@
 
 #include "driver/log/line_owner.h"
 #include "driver/line/line_type.h"
+#include "driver/line/secs1_defaults.h"
 #include "driver/messages/message_record.h"
 #include "driver/messages/secsii.h"
 
@@ -89,7 +90,7 @@ public:
     std::atomic<int32_t> line_type{ltSECSI};
     std::atomic<bool> active_wanted{false};
     std::atomic<bool> port_opened{false};
-    std::atomic<int32_t> port{1};
+    std::atomic<int32_t> port{secs1_defaults::kPort};
     std::atomic<int32_t> port_in_use{-1};
     std::atomic<int32_t> conn_mode{0};          // connection mode as set
     std::atomic<int32_t> conn_mode_new{-1};     // mode the next opening uses
@@ -100,25 +101,25 @@ public:
     std::atomic<int32_t> hsms_counter_reserved{0};
     std::atomic<int32_t> hsms_state{1};
     std::atomic<bool> single_session{false};
-    std::atomic<int32_t> T1{500};
-    std::atomic<int32_t> T2{10000};
-    std::atomic<int32_t> T3{45000};
-    std::atomic<int32_t> T4{45000};
-    std::atomic<int32_t> out_device_id{0};
-    std::atomic<int32_t> retry{3};
-    std::atomic<int32_t> out_source_id{0};
-    std::atomic<int32_t> out_transaction_id{0};
-    std::atomic<bool> master{false};
+    std::atomic<int32_t> T1{secs1_defaults::kT1};
+    std::atomic<int32_t> T2{secs1_defaults::kT2};
+    std::atomic<int32_t> T3{secs1_defaults::kT3};
+    std::atomic<int32_t> T4{secs1_defaults::kT4};
+    std::atomic<int32_t> out_device_id{secs1_defaults::kOutDeviceId};
+    std::atomic<int32_t> retry{secs1_defaults::kRetry};
+    std::atomic<int32_t> out_source_id{secs1_defaults::kOutSourceId};
+    std::atomic<int32_t> out_transaction_id{secs1_defaults::kOutTransactionId};
+    std::atomic<bool> master{secs1_defaults::kMaster};
     std::atomic<int32_t> T5{0};
     std::atomic<int32_t> T6{0};
     std::atomic<int32_t> T7{0};
     std::atomic<int32_t> T8{0};
-    std::atomic<int32_t> idle_sleep{200};
-    std::atomic<int32_t> baud_code{13};
-    std::atomic<int32_t> line_mode{3};
-    std::atomic<int32_t> read_timeout{100};
-    std::atomic<int32_t> read_interval_timeout{0};
-    std::atomic<int32_t> reopen_delay{1000};
+    std::atomic<int32_t> idle_sleep{secs1_defaults::kIdleSleep};
+    std::atomic<int32_t> baud_code{secs1_defaults::kBaudCode};
+    std::atomic<int32_t> line_mode{secs1_defaults::kLineMode};
+    std::atomic<int32_t> read_timeout{secs1_defaults::kReadTimeout};
+    std::atomic<int32_t> read_interval_timeout{secs1_defaults::kReadInterval};
+    std::atomic<int32_t> reopen_delay{secs1_defaults::kReopenDelay};
 
     secsii msg;  // the line's SECS-II layer (inbox, element array, prepared message, log mask)
 

@@ -228,6 +228,19 @@ int sio_read(int port, char* buffer, int count) {
     return got;
 }
 
+int sio_wait(int port, int wake_fd, int timeout_ms) {
+    const std::shared_ptr<OpenPort> p = find(port);
+    if (!p) return kNotOpen;
+    pollfd pf[2] = {{p->fd, POLLIN, 0}, {wake_fd, POLLIN, 0}};
+    const nfds_t count = wake_fd >= 0 ? 2 : 1;
+    for (;;) {
+        const int ready = ::poll(pf, count, timeout_ms < 0 ? -1 : timeout_ms);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0) return kFailed;
+        return (pf[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) != 0 ? 1 : 0;
+    }
+}
+
 int sio_write(int port, const char* buffer, int count) {
     if (count < 0 || (count > 0 && buffer == nullptr)) return kBadParameter;
     const std::shared_ptr<OpenPort> p = find(port);

@@ -48,6 +48,11 @@ int sio_close(int port);
 int sio_lstatus(int port);
 int sio_flush(int port, int selector);
 int sio_read(int port, char* buffer, int count);
+// Waits up to `timeout_ms` (-1: without limit) until the port has bytes to
+// read or has hung up (1: a read will tell which), or until `wake_fd` (an
+// eventfd or pipe; -1 for none) is readable or the time is up (0). Negative
+// when the port is not open. Reads nothing.
+int sio_wait(int port, int wake_fd, int timeout_ms);
 int sio_write(int port, const char* buffer, int count);
 
 // The bit rate of a baud code; 0 for a code outside 0..19.

@@ -125,16 +125,39 @@ TEST_P(DriverObject, AnUnknownLineTypeIsReportedAndTheLineRunsOn) {
     EXPECT_EQ(c.get("GetT5"), 0);
 }
 
-TEST_P(DriverObject, TheSerialLineTypeIsReportedButHasNoLineInThisBuild) {
+TEST_P(DriverObject, ASerialLineStartsFromItsDefaults) {
     DriverCalls& c = *calls_;
     auto sink = RecordingSink::create();
     ASSERT_NE(sink->advise_on(driver_.get()), 0u);
     c.set("SetLineType", ltHSMS);
     c.set("SetT5", 1234);
+    c.set("SetT3", 1234);
     c.set("SetLineType", ltSECSI);
     EXPECT_EQ(c.get("GetLineType"), ltSECSI);
-    EXPECT_EQ(sink->count(DISPID_OnSecsNotify, nSecsErrorInternal), 1u);
-    EXPECT_EQ(c.get("GetT5"), 0);  // the HSMS line is gone
+    EXPECT_EQ(sink->count(DISPID_OnSecsNotify, nSecsErrorInternal), 0u);
+    const struct {
+        const char* getter;
+        int value;
+    } defaults[] = {{"GetT1", 500},      {"GetT2", 10000},        {"GetT3", 45000},          {"GetT4", 45000},
+                    {"GetT5", 0},        {"GetRetry", 3},         {"GetPort", 1},            {"GetBaudRate", 19200},
+                    {"GetMaster", 0},    {"GetOutDeviceID", 0},   {"GetOutSourceID", 0},     {"GetOutTransactionID", 0},
+                    {"GetLogAdjust", 5199}, {"GetActive", 0},     {"GetPassvSelectedQuan", 0}};
+    for (const auto& d : defaults) EXPECT_EQ(c.get(d.getter), d.value) << d.getter;
+    // Each parameter through its own getter, with a value of its own.
+    const struct {
+        const char* name;
+        int value;
+    } params[] = {{"T1", 101}, {"T2", 202}, {"T3", 303}, {"T4", 404}, {"Retry", 5}, {"Port", 66},
+                  {"OutSourceID", 7}, {"OutTransactionID", 8}};
+    for (const auto& p : params) c.set(std::string("Set") + p.name, p.value);
+    for (const auto& p : params) EXPECT_EQ(c.get(std::string("Get") + p.name), p.value) << p.name;
+    c.set("SetBaudRate", 14400);  // not a rate of the table
+    EXPECT_EQ(c.get("GetBaudRate"), 9600);
+    EXPECT_EQ(c.exchange("SetOutDeviceID", 30000), 1);  // a serial line takes any device
+    EXPECT_EQ(c.get("GetOutDeviceID"), 30000);
+    EXPECT_EQ(c.exchange("GetPassvSelectedSession", 0), 0);
+    // A port that does not exist: not opened, and the line does not retry.
+    c.set("SetPort", 9999);
     EXPECT_EQ(c.exchange("SetActive", 1), 0);
     EXPECT_EQ(c.get("GetActive"), 0);
 }

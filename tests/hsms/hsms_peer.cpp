@@ -38,70 +38,6 @@ sockaddr_in loopback(int port, int host_byte = 1) {
 
 }  // namespace
 
-// ---- RecordingOwner ---------------------------------------------------------------
-
-void RecordingOwner::OnSecsRead() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        ++reads_;
-    }
-    changed_.notify_all();
-    if (on_read) on_read();
-}
-
-void RecordingOwner::OnSecsNotify(int code) {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        notes_.push_back(code);
-    }
-    changed_.notify_all();
-}
-
-void RecordingOwner::OnSecsWritten(int success) {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        ++written_[success ? 1 : 0];
-    }
-    changed_.notify_all();
-}
-
-bool RecordingOwner::wait_for(const std::function<bool()>& done, int ms) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::milliseconds(ms), done);
-}
-
-bool RecordingOwner::wait_notify(int code, int count, int ms) {
-    return wait_for([&] { return std::count(notes_.begin(), notes_.end(), code) >= count; }, ms);
-}
-
-bool RecordingOwner::wait_reads(int count, int ms) {
-    return wait_for([&] { return reads_ >= count; }, ms);
-}
-
-bool RecordingOwner::wait_written(int success, int count, int ms) {
-    return wait_for([&] { return written_[success ? 1 : 0] >= count; }, ms);
-}
-
-int RecordingOwner::notify_count(int code) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return static_cast<int>(std::count(notes_.begin(), notes_.end(), code));
-}
-
-int RecordingOwner::reads() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return reads_;
-}
-
-int RecordingOwner::written(int success) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return written_[success ? 1 : 0];
-}
-
-std::vector<int> RecordingOwner::notifications() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return notes_;
-}
-
 // ---- helpers ------------------------------------------------------------------------
 
 int free_port() {
@@ -114,14 +50,6 @@ int free_port() {
     return ntohs(a.sin_port);
 }
 
-bool eventually(const std::function<bool()>& done, int ms) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
-    while (!done()) {
-        if (Clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 Header control(uint8_t stype, uint16_t session, uint16_t source, uint16_t transaction, uint8_t byte3) {
     Header h = hsms::make_control_header(stype, session, source, transaction);
@@ -288,53 +216,6 @@ Peer Listener::accept(int ms) {
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     }
     return Peer(fd);
-}
-
-// ---- Worker -----------------------------------------------------------------------------
-
-Worker::Worker(secsitcp& line) : line_(line) {
-    thread_ = std::thread([this] {
-        while (!stop_.load()) {
-            line_.Step();
-            ++cycles_;
-        }
-    });
-}
-
-Worker::~Worker() { stop(); }
-
-void Worker::stop() {
-    if (!thread_.joinable()) return;
-    stop_ = true;
-    line_.wake();
-    thread_.join();
-}
-
-// ---- LogCapture ---------------------------------------------------------------------------
-
-LogCapture::LogCapture() {
-    char name[128];
-    std::snprintf(name, sizeof name, "/tmp/tarvo_hsms_test_%d_%p.log", static_cast<int>(::getpid()),
-                  static_cast<void*>(this));
-    path_ = name;
-    std::remove(path_.c_str());
-    create_process_logger(path_);
-}
-
-LogCapture::~LogCapture() {
-    destroy_process_logger();
-    std::remove(path_.c_str());
-}
-
-std::string LogCapture::text() const {
-    std::ifstream in(path_);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-bool LogCapture::wait_contains(const std::string& needle, int ms) const {
-    return eventually([&] { return contains(needle); }, ms);
 }
 
 }  // namespace tarvo::hsms_test

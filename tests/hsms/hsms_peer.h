@@ -15,49 +15,21 @@
 
 #include "driver/hsms/hsms_header.h"
 #include "driver/hsms/secsitcp.h"
-#include "driver/log/line_owner.h"
+#include "tests/line/line_probe.h"
 
 namespace tarvo::hsms_test {
+
+using line_test::eventually;
+using line_test::kWait;
+using line_test::LogCapture;
+using line_test::RecordingOwner;
+using line_test::Worker;
 
 using hsms::Header;
 using Bytes = std::vector<uint8_t>;
 
-// Upper bound of every wait in the tests; normally they end long before.
-constexpr int kWait = 3000;
-
-class RecordingOwner : public LineOwner {
-public:
-    void OnSecsRead() override;
-    void OnSecsNotify(int code) override;
-    void OnSecsWritten(int success) override;
-
-    // Each waits until the event has been seen `count` times in all.
-    bool wait_notify(int code, int count = 1, int ms = kWait);
-    bool wait_reads(int count, int ms = kWait);
-    bool wait_written(int success, int count = 1, int ms = kWait);
-
-    int notify_count(int code) const;
-    int reads() const;
-    int written(int success) const;
-    std::vector<int> notifications() const;
-
-    // Runs on the raising thread inside OnSecsRead (e.g. to reply at once).
-    std::function<void()> on_read;
-
-private:
-    bool wait_for(const std::function<bool()>& done, int ms);
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<int> notes_;
-    int reads_ = 0;
-    int written_[2] = {0, 0};
-};
-
 // A TCP port on 127.0.0.1 that was free a moment ago.
 int free_port();
-
-// Polls `done` until it holds or `ms` have passed.
-bool eventually(const std::function<bool()>& done, int ms = kWait);
 
 // One raw connection in the role of the other HSMS party.
 class Peer {
@@ -104,36 +76,6 @@ public:
 private:
     int fd_ = -1;
     int port_ = 0;
-};
-
-// Runs the line's Step again and again on its own thread, as the driver's
-// worker does, until destroyed.
-class Worker {
-public:
-    explicit Worker(secsitcp& line);
-    ~Worker();
-    void stop();
-    // Number of cycles run so far.
-    long cycles() const { return cycles_.load(); }
-
-private:
-    secsitcp& line_;
-    std::atomic<bool> stop_{false};
-    std::atomic<long> cycles_{0};
-    std::thread thread_;
-};
-
-// The process log written to a file of its own for the life of the object.
-class LogCapture {
-public:
-    LogCapture();
-    ~LogCapture();
-    std::string text() const;
-    bool contains(const std::string& needle) const { return text().find(needle) != std::string::npos; }
-    bool wait_contains(const std::string& needle, int ms = kWait) const;
-
-private:
-    std::string path_;
 };
 
 Header control(uint8_t stype, uint16_t session = 0xFFFF, uint16_t source = 0, uint16_t transaction = 2,

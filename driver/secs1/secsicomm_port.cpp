@@ -1,0 +1,209 @@
+// The serial port of the SECS-I line: opening, closing and reopening it, and
+// the worker's cycle (Step), which serves the peer's ENQ before it sends.
+#include <poll.h>
+
+#include <chrono>
+
+#include "driver/log/log_mask.h"
+#include "driver/log/notify_code.h"
+#include "driver/secs1/secsicomm.h"
+#include "platform/serial/serial_port.h"
+
+namespace tarvo {
+
+namespace {
+
+int64_t now_ms() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+int secsicomm::port_open() {
+    std::lock_guard<std::mutex> op(op_mu_);
+    if (port_opened.load()) {
+        active_wanted.store(true);
+        return 0;
+    }
+    if (port_open_op() != 0) return -1;
+    active_wanted.store(true);
+    return 0;
+}
+
+int secsicomm::port_open_op() {
+    const int32_t wanted = port.load();
+    const bool opened = serial::sio_open(wanted) == 0;
+    if (opened && serial::sio_ioctl(wanted, baud_code.load(), line_mode.load()) == 0 &&
+        serial::sio_SetReadTimeouts(wanted, read_timeout.load(), read_interval_timeout.load()) == 0) {
+        msg.log(lmPortGeneral | lmPortDetailed, "Port %d was opened", static_cast<int>(wanted));
+        port_in_use.store(wanted);
+        port_opened.store(true);
+        return 0;
+    }
+    port_opened.store(false);
+    port_in_use.store(-1);
+    // Only a port this line opened is closed: a number another line holds
+    // stays with it.
+    if (opened) serial::sio_close(wanted);
+    msg.log(lmPortGeneral | lmPortDetailed, "Port %d could not be opened", static_cast<int>(wanted));
+    return -1;
+}
+
+int secsicomm::port_disconnect() {
+    LineEvents ev;
+    {
+        std::lock_guard<std::mutex> op(op_mu_);
+        port_disconnect_op(ev);
+    }
+    raise_events(*this, ev);
+    return 0;
+}
+
+int secsicomm::port_disconnect_op(LineEvents& ev) {
+    if (port_opened.load()) {
+        const int32_t in_use = port_in_use.load();
+        serial::sio_close(in_use);
+        msg.log(lmPortGeneral | lmPortDetailed, "Port %d was closed", static_cast<int>(in_use));
+        port_opened.store(false);
+        port_in_use.store(-1);
+    }
+    // Nothing queued waits for a later opening.
+    give_up_outbox("Message was not sent, the port was closed. Name: '%s'", 0, ev);
+    return 0;
+}
+
+void secsicomm::port_lost() {
+    {
+        std::lock_guard<std::mutex> op(op_mu_);
+        if (!port_opened.load()) return;
+        const int32_t in_use = port_in_use.load();
+        serial::sio_close(in_use);
+        msg.log(lmPortGeneral | lmPortDetailed, "Port %d was closed", static_cast<int>(in_use));
+        port_opened.store(false);
+        port_in_use.store(-1);
+    }
+    // A port that fails at once after every opening (a device that went
+    // away) is not reopened more often than the reopen delay allows.
+    reopen_after_ms_ = now_ms() + reopen_delay.load();
+}
+
+void secsicomm::give_up_outbox(const char* why, int code, LineEvents& ev) {
+    std::deque<OutboxEntry> taken;
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        taken.swap(outbox_);
+    }
+    for (const OutboxEntry& entry : taken) {
+        msg.log(lmMsgNameSend | lmMsgGeneral, why, entry.name.c_str());
+        if (code != 0) add_notify(ev, code);
+        add_written(ev, 0);
+    }
+}
+
+int secsicomm::init_line() {
+    bring_port_in_line();
+    return 0;
+}
+
+bool secsicomm::bring_port_in_line() {
+    LineEvents ev;
+    bool failed = false;
+    {
+        std::lock_guard<std::mutex> op(op_mu_);
+        const bool wanted = active_wanted.load();
+        const bool opened = port_opened.load();
+        if (!wanted) {
+            if (opened) port_disconnect_op(ev);
+        } else if (opened && port.load() != port_in_use.load()) {
+            port_disconnect_op(ev);
+            failed = port_open_op() != 0;
+        } else if (!opened) {
+            const int64_t wait = reopen_after_ms_ - now_ms();
+            if (wait > 0) {
+                // Too soon after the port failed: try again when the time is up.
+                failed = true;
+            } else {
+                failed = port_open_op() != 0;
+            }
+        }
+    }
+    raise_events(*this, ev);
+    return !failed;
+}
+
+void secsicomm::idle_wait(int32_t ms) {
+    if (wake_.fd() < 0) {
+        if (ms != 0) ::poll(nullptr, 0, ms < 0 ? 200 : ms);
+        return;
+    }
+    pollfd pf{wake_.fd(), POLLIN, 0};
+    ::poll(&pf, 1, ms < 0 ? -1 : ms);
+    wake_.drain();
+}
+
+int secsicomm::Step() {
+    if (!bring_port_in_line()) {
+        // The worker waits out the reopen delay (a caller's init_line does not).
+        const int64_t pending = reopen_after_ms_ - now_ms();
+        idle_wait(pending > 0 ? static_cast<int32_t>(pending) : reopen_delay.load());
+    }
+    raise_timer_events();
+    if (!port_opened.load()) {
+        LineEvents ev;
+        give_up_outbox("ERROR sending. Port is not open. Name: '%s'", nSecsErrorPortWriteFailed, ev);
+        const bool gave_up = !ev.empty();
+        raise_events(*this, ev);
+        // A closed line that is not wanted waits to be woken; one that is
+        // wanted tries again after the idle sleep.
+        if (!gave_up) idle_wait(active_wanted.load() ? idle_sleep.load() : -1);
+        return 0;
+    }
+    // Drained before the outbox is looked at, so no wake-up is lost.
+    wake_.drain();
+    raise_timer_events();
+    bool queued;
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        queued = !outbox_.empty();
+    }
+    int count = 0;
+    const int32_t in_use = port_in_use.load();
+    // The peer's ENQ goes first; with nothing to send the line sleeps until
+    // a character, a message or a wake-up arrives.
+    const int ready = serial::sio_wait(in_use, wake_.fd(), queued ? 0 : -1);
+    if (ready != 0) {
+        uint8_t c = 0;
+        const int n = ready < 0 ? ready : serial::sio_read(in_use, reinterpret_cast<char*>(&c), 1);
+        if (n < 0) {
+            msg.log(lmPortGeneral | lmPortDetailed, "ERROR: Reading from port");
+            raise_notify(nSecsErrorPortReadFailed);
+            port_lost();
+            return count;
+        }
+        if (n == 1) {
+            if (c == ENQ) {
+                msg.log(lmMsgHeaderReceived, "Received ENQ: '0x%02x'", ENQ);
+                msg.log(lmMsgHeaderSend, "Sending  EOT: '0x%02x'", EOT);
+                send_char(EOT);
+                receive_block();
+            } else {
+                msg.log(lmMsgHeaderReceived | lmPortDetailed, "Received unknown char: 0x%02x", c);
+                raise_notify(nSecsErrorUnexpectedChar);
+            }
+            ++count;
+        }
+    }
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        queued = !outbox_.empty();
+    }
+    if (queued && port_opened.load()) {
+        line_control();
+        ++count;
+    }
+    return count;
+}
+
+}  // namespace tarvo
