@@ -187,11 +187,15 @@ int sio_lstatus(int port) {
 }
 
 int sio_flush(int port, int selector) {
-    static constexpr int kQueues[] = {TCIFLUSH, TCOFLUSH, TCIOFLUSH};
     if (selector < 0 || selector > 2) return kBadParameter;
     const std::shared_ptr<OpenPort> p = find(port);
     if (!p) return kNotOpen;
-    return ::tcflush(p->fd, kQueues[selector]) == 0 ? 0 : kFailed;
+    if (selector == 1) {
+        // Pushes our own output out: a control character written just before
+        // (an ACK) must reach the peer, not be discarded by the next one.
+        return ::tcdrain(p->fd) == 0 ? 0 : kFailed;
+    }
+    return ::tcflush(p->fd, selector == 0 ? TCIFLUSH : TCIOFLUSH) == 0 ? 0 : kFailed;
 }
 
 int sio_read(int port, char* buffer, int count) {
@@ -206,19 +210,25 @@ int sio_read(int port, char* buffer, int count) {
     }
     int got = 0;
     int wait = first_wait;
+    int empty_but_readable = 0;
     while (got < count) {
         const ssize_t n = ::read(p->fd, buffer + got, static_cast<size_t>(count - got));
         if (n > 0) {
             got += static_cast<int>(n);
             wait = interval;
+            empty_but_readable = 0;
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return got > 0 ? got : kFailed;
-        if (n == 0 && wait_readable(p->fd, 0) != 0) {
-            // Nothing read although the device says it is readable: it hung
-            // up (the other side of a pseudo-terminal went away).
-            return got > 0 ? got : kFailed;
+        if (n == 0) {
+            // A raw terminal answers 0 when nothing is there. A byte may have
+            // arrived since: read again. Readable twice with nothing to read,
+            // or a hang-up, means the device is gone (the other side of a
+            // pseudo-terminal went away).
+            const int now = wait_readable(p->fd, 0);
+            if (now < 0 || (now > 0 && ++empty_but_readable > 1)) return got > 0 ? got : kFailed;
+            if (now > 0) continue;
         }
         if (wait <= 0) break;
         const int ready = wait_readable(p->fd, wait);

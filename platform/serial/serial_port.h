@@ -21,8 +21,10 @@
 //             5 mark, 7 space
 // so 3 (the default) is 8N1, 0x1B is 8E1 and 0x0B is 8O1.
 //
-// Flush selectors: 0 discards received bytes not yet read, 1 discards bytes
-// written but not yet sent (never a byte the peer sent), 2 both.
+// Flush selectors: 0 discards received bytes not yet read; 1 waits until the
+// bytes written have been sent and discards nothing (neither a character the
+// peer has just sent nor one of ours still on its way); 2 discards both
+// received and unsent bytes.
 //
 // Every operation may be called from any thread; one port's operations are
 // serialised by the caller (the line's worker).

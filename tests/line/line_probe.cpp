@@ -79,6 +79,13 @@ std::vector<int> RecordingOwner::notifications() const {
     return notes_;
 }
 
+void RecordingOwner::reset() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    notes_.clear();
+    reads_ = 0;
+    written_[0] = written_[1] = 0;
+}
+
 // ---- helpers -----------------------------------------------------------------------
 
 bool eventually(const std::function<bool()>& done, int ms) {

@@ -34,6 +34,7 @@ public:
     int reads() const;
     int written(int success) const;
     std::vector<int> notifications() const;
+    void reset();  // forgets everything seen so far
 
     // Runs on the raising thread inside OnSecsRead (e.g. to reply at once).
     std::function<void()> on_read;

@@ -169,11 +169,13 @@ TEST_F(PtyPort, ReadsWaitAtMostTheReadTimeoutAndKeepWhatArrives) {
 TEST_F(PtyPort, FlushingOutputNeverDropsWhatThePeerSent) {
     ASSERT_EQ(sio_open(7), 0);
     ASSERT_EQ(sio_SetReadTimeouts(7, 100, 0), 0);
-    peer_writes("\x05");        // the peer's ENQ has arrived...
-    EXPECT_EQ(sio_flush(7, 1), 0);  // ...before a control character goes out
+    peer_writes("\x05");            // the peer's ENQ has arrived...
+    ASSERT_EQ(sio_write(7, "\x06", 1), 1);  // ...and our ACK is on its way...
+    EXPECT_EQ(sio_flush(7, 1), 0);  // ...before the next control character goes out
     char c = 0;
     EXPECT_EQ(sio_read(7, &c, 1), 1);
     EXPECT_EQ(c, '\x05');
+    EXPECT_EQ(peer_reads(), "\x06");
     peer_writes("junk");
     EXPECT_EQ(sio_flush(7, 0), 0);  // input discarded before a block
     EXPECT_EQ(sio_read(7, &c, 1), 0);

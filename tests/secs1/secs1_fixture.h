@@ -1,0 +1,50 @@
+// A SECS-I line on one end of a pty pair with a scripted peer on the other,
+// short timeouts, every record kind logged, and a worker that runs it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "driver/secs1/secsicomm.h"
+#include "tests/secs1/secs1_peer.h"
+
+namespace tarvo::secs1_test {
+
+class SerialLineTest : public ::testing::Test {
+protected:
+    SerialLineTest() {
+        line.SetCQuill1(&owner);
+        line.msg.set_log_mask(0x1FFF);
+        line.read_timeout = 10;
+        line.T1 = 60;
+        line.T2 = 150;
+        line.T3 = 400;
+        line.T4 = 400;
+        line.retry = 2;
+        line.idle_sleep = 10;
+        line.reopen_delay = 100;
+        line.port = peer.port();
+    }
+    ~SerialLineTest() override { stop(); }
+
+    // Opens the port and starts the worker.
+    void start() {
+        ASSERT_EQ(line.port_open(), 0);
+        worker.emplace(line);
+    }
+    // Stops the worker and closes the port.
+    void stop() {
+        worker.reset();
+        line.active_wanted = false;
+        line.port_disconnect();
+    }
+
+    PtyPeer peer;
+    LogCapture log;
+    RecordingOwner owner;
+    secsicomm line;
+    std::optional<Worker> worker;
+};
+
+}  // namespace tarvo::secs1_test

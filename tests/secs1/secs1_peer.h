@@ -1,0 +1,80 @@
+// Test tools for the SECS-I line: a pseudo-terminal pair whose terminal side
+// is a numbered port (through a ports file) and whose other side a test
+// drives byte by byte as the peer, plus blocks encoded independently of the
+// line's own code.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/line/line_probe.h"
+
+namespace tarvo::secs1_test {
+
+using Bytes = std::vector<uint8_t>;
+using line_test::eventually;
+using line_test::kWait;
+using line_test::LogCapture;
+using line_test::RecordingOwner;
+using line_test::Worker;
+
+constexpr uint8_t kENQ = 0x05, kEOT = 0x04, kACK = 0x06, kNAK = 0x15;
+
+// Header fields of one block.
+struct BlockHeader {
+    bool r = false;
+    int device = 0;
+    bool w = false;
+    int stream = 1;
+    int function = 1;
+    bool e = true;
+    int number = 1;
+    int source = 0;
+    int transaction = 0;
+};
+
+// Length byte, header, data and checksum as they go over the wire.
+Bytes wire_block(const BlockHeader& h, const Bytes& data = {});
+
+// A pty pair: ports `port` (and, with a second pair, `port + 1`) name its
+// terminal sides in a ports file that TARVO_PORTS points to for the life of
+// the object.
+class PtyPeer {
+public:
+    explicit PtyPeer(int port = 5);
+    ~PtyPeer();
+    PtyPeer(const PtyPeer&) = delete;
+    PtyPeer& operator=(const PtyPeer&) = delete;
+
+    int port() const { return port_; }
+    const std::string& device() const { return device_; }
+
+    bool send(const Bytes& bytes);
+    bool send_byte(uint8_t b) { return send(Bytes{b}); }
+    // The next byte the line writes, within `ms`.
+    std::optional<uint8_t> read_byte(int ms = kWait);
+    // Exactly `n` bytes within `ms`.
+    std::optional<Bytes> read_bytes(size_t n, int ms = kWait);
+    // A whole block the line sends after our EOT: length byte, L + 2 bytes.
+    std::optional<Bytes> read_block(int ms = kWait);
+    // Nothing arrives for `ms`.
+    bool quiet(int ms);
+    // Serves one whole message of the line's: answers its ENQ with EOT and
+    // each block with ACK; the blocks' bytes in order.
+    std::optional<std::vector<Bytes>> receive_message(int ms = kWait);
+    // Sends one block with the handshake: ENQ, waits for EOT, the block,
+    // waits for ACK. False when either did not come.
+    bool deliver(const Bytes& block, int ms = kWait);
+    // Closes the peer's side: the line's port hangs up.
+    void hang_up();
+
+private:
+    int master_ = -1;
+    int port_;
+    std::string device_;
+    std::string ports_file_;
+};
+
+}  // namespace tarvo::secs1_test
