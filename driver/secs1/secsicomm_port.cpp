@@ -29,6 +29,7 @@ int secsicomm::port_open() {
     }
     if (port_open_op() != 0) return -1;
     active_wanted.store(true);
+    wake();  // the worker may be asleep on the closed line
     return 0;
 }
 
@@ -160,9 +161,6 @@ int secsicomm::Step() {
         if (!gave_up) idle_wait(active_wanted.load() ? idle_sleep.load() : -1);
         return 0;
     }
-    // Drained before the outbox is looked at, so no wake-up is lost.
-    wake_.drain();
-    raise_timer_events();
     bool queued;
     {
         std::lock_guard<std::mutex> lock(mu_);
@@ -173,6 +171,10 @@ int secsicomm::Step() {
     // The peer's ENQ goes first; with nothing to send the line sleeps until
     // a character, a message or a wake-up arrives.
     const int ready = serial::sio_wait(in_use, wake_.fd(), queued ? 0 : -1);
+    // Drained only after the wait: whatever asked for a wake-up before this
+    // point (a queued message, a stop, a deactivation) is seen after it.
+    wake_.drain();
+    raise_timer_events();
     if (ready != 0) {
         uint8_t c = 0;
         const int n = ready < 0 ? ready : serial::sio_read(in_use, reinterpret_cast<char*>(&c), 1);
