@@ -4,8 +4,10 @@
 # this machine between two tarvosh processes on 127.0.0.1: an equipment
 # (passive) that answers S1F13W with S1F14 and S1F1W with S1F2, and a host
 # (active) that selects, sends both, reads the replies element by element and
-# as SML, and closes. Then it runs the benchmarks, and many driver objects
-# in one process with small numbers.
+# as SML, and closes; then the same over SECS-I between a master and a slave
+# on the two ends of a pseudo-terminal pair (S1F1W/S1F2 and a multi-block
+# S6F11W/S6F12). Then it runs the benchmarks, many driver objects in one
+# process with small numbers, and SECS-I round trips over a pty pair.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/plain
@@ -24,6 +26,12 @@ mkdir -p "$build/exchange"
     ../../../tools/main/equipment.tsh ../../../tools/main/host.tsh)
 
 echo
+echo "== SECS-I exchange between two tarvosh processes on a pty pair (socat)"
+(cd "$build/exchange" &&
+  bash ../../../tools/main/secs1_exchange.sh "../tools/tarvosh/tarvosh" \
+    ../../../tools/main/secs1_equipment.tsh ../../../tools/main/secs1_host.tsh)
+
+echo
 cd "$build/exchange"  # the benchmarks' driver logs go here too
 for b in $(find ../bench -maxdepth 2 -type f -executable -name 'bench_*' | sort); do
   echo "== $(basename "$b")"
@@ -34,3 +42,6 @@ done
 # (see README, "Many tools in one process").
 echo "== many_pairs"
 ../bench/component/many_pairs --idle-seconds 3 --run-seconds 1 1 10
+
+echo "== serial_round_trip"
+../bench/component/serial_round_trip 1000 5
