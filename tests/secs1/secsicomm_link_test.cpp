@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "driver/log/notify_code.h"
@@ -189,6 +190,23 @@ TEST_F(SerialLineTest, ContentionTheHostYieldsTheEquipmentInsists) {
         stop();
         owner.reset();
     }
+}
+
+// An idle line's wait is no read timeout: a queued message starts its
+// handshake at once, however long one read may wait.
+TEST_F(SerialLineTest, AQueuedMessageStartsAtOnceOnAnIdleLine) {
+    line.read_timeout = 2000;
+    line.T2 = 6000;
+    start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the worker is asleep now
+    const auto t0 = Clock::now();
+    ASSERT_EQ(line.SendMessage("S1F1"), 0);
+    ASSERT_EQ(peer.read_byte(), kENQ);
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count(), 500);
+    peer.send_byte(kEOT);
+    ASSERT_TRUE(peer.read_block().has_value());
+    peer.send_byte(kACK);
+    EXPECT_TRUE(owner.wait_written(1));
 }
 
 // A stop or a deactivation does not wait out Retry x T2.
