@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Renders what a user of TarvoClient2 sees, offscreen, to PNG files: the client
+# connects over HSMS to a tarvosh equipment on 127.0.0.1, sends S1F1W from its
+# catalogue and shows the S1F2 answer in the last-received-message window.
+#   tools/screenshot.sh [OUT.png] [BUILD]   (default docs/client.png, build/plain)
+# Writes OUT.png (the main window) and OUT.received.png (the answer as SML).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=${1:-docs/client.png}
+build=${2:-build/plain}
+mkdir -p "$(dirname "$out")"
+out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
+work=$(mktemp -d)
+trap 'kill $equipment_pid 2>/dev/null; rm -rf "$work"' EXIT
+export TARVO_REGISTRY="$work/registry" QT_QPA_PLATFORM=offscreen
+"$build/tools/regtool/tarvo-regsvr" /s "$build/driver/component/libTarvoSrv1.so"
+port=$((30000 + RANDOM % 30000))
+sed "s/@PORT@/$port/" tools/screenshot/equipment.tsh > "$work/equipment.tsh"
+(cd "$work" && exec "$OLDPWD/$build/tools/tarvosh/tarvosh" equipment.tsh > equipment.out 2>&1) &
+equipment_pid=$!
+for _ in $(seq 50); do grep -q '^SetActive' "$work/equipment.out" 2>/dev/null && break; sleep 0.1; done
+client=$(cd "$build/client" && pwd)/TarvoClient2
+(cd "$work" && "$client" --line-type 37 --mode 2 --host 127.0.0.1 --port "$port" --start --send S1F1W \
+   --full sml --screenshot "$out")
+wait $equipment_pid || true
+echo "wrote $out and ${out%.png}.received.png"
