@@ -552,8 +552,10 @@ void MainWindow::on_driver_read() {
     } else {
         s_text_ = std::to_string(stream);
         f_text_ = "0";
-        body_->setPlainText("");
         w_ = false;
+        // The controls first: a change of the body copies them to the members.
+        members_to_controls();
+        body_->setPlainText("");
     }
     members_to_controls();
     send_reply();

@@ -76,9 +76,9 @@ MsgInfo::MsgInfo(const std::vector<std::string>& folders)
                     "Subsystem Control and Data"} {
     std::string folder;
     for (const std::string& f : folders) {
-        const std::string path = f.empty() ? "Secs_e.sml" : f + "/Secs_e.sml";
-        if (std::ifstream(path).is_open()) {
-            folder = f.empty() ? "" : f + "/";
+        const std::string prefix = f.empty() ? "" : f + "/";
+        if (std::ifstream(prefix + "Secs_e.sml").is_open() || std::ifstream(prefix + "SEMI_II.txt").is_open()) {
+            folder = prefix;
             break;
         }
     }

@@ -23,8 +23,8 @@ struct MsgEntry {
 class MsgInfo {
 public:
     // Fills the stream names, then reads "Secs_e.sml" and "SEMI_II.txt" from
-    // the first of `folders` that holds "Secs_e.sml" (the current folder
-    // first when `folders` is empty or names "").
+    // the first of `folders` that holds either ("" is the current folder,
+    // which is also used when none holds them).
     explicit MsgInfo(const std::vector<std::string>& folders = {});
     virtual ~MsgInfo() = default;
 
