@@ -69,7 +69,12 @@ PtyPeer::~PtyPeer() {
 }
 
 void PtyPeer::hang_up() {
-    if (master_ >= 0) ::close(master_);
+    if (master_ < 0) return;
+    // The device's name is free again once its master closes, and the next
+    // pseudo-terminal anyone opens may get it: the port now names nothing,
+    // so a line that keeps reopening it never reaches another test's device.
+    std::ofstream(ports_file_) << port_ << " /nonexistent/tarvo-hung-up\n";
+    ::close(master_);
     master_ = -1;
 }
 
