@@ -45,3 +45,11 @@ echo "== many_pairs"
 
 echo "== serial_round_trip"
 ../bench/component/serial_round_trip 1000 5
+
+# The example client, offscreen: sends S1F1W to a tarvosh equipment and
+# renders what the user sees.
+cd ../../..
+if [ -x "$build/client/TarvoClient2" ]; then
+  echo "== TarvoClient2"
+  bash tools/screenshot.sh "$build/exchange/client.png" "$build" 2>&1 | grep -v propagateSizeHints
+fi

@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
@@ -112,6 +114,35 @@ TEST_F(Connection, RemovingAnActiveConnectionDeactivatesFirst) {
     ASSERT_NE(deactivated, std::string::npos) << records;
     ASSERT_NE(removed, std::string::npos) << records;
     EXPECT_LT(deactivated, removed);
+}
+
+// A serial line whose port does not exist: "Start" reports it and stays
+// "Start"; the description window shows two-digit streams with one tab.
+TEST_F(Connection, ASerialPortThatCannotOpenAndTheDescriptionOfStream10) {
+    qt_app();
+    client::MainWindow window(std::vector<std::string>{TARVO_CATALOGUE_DIR});
+    window.runner = [](QDialog& d) -> int {
+        if (d.objectName() == "line_type_selector") return ltSECSI;
+        d.findChild<QLineEdit*>("port")->setText("999");
+        return QDialog::Accepted;
+    };
+    ASSERT_TRUE(window.start());
+    EXPECT_EQ(window.findChild<QLabel*>("line_type")->text(), "SECS-I");
+    for (int press = 0; press < 2; ++press) {
+        window.toggle_start();
+        auto* output = window.findChild<QListWidget*>("output");
+        ASSERT_EQ(output->count(), press + 1);
+        EXPECT_TRUE(output->item(press)->data(Qt::UserRole).toString().endsWith("   port could not be opened"));
+        EXPECT_EQ(window.findChild<QPushButton*>("start")->text(), "Start");
+    }
+    for (size_t i = 0; i < window.catalogue().size(); ++i) {
+        if (window.catalogue().entry(i).stream == 10) {
+            window.select_entry(static_cast<int>(i));
+            break;
+        }
+    }
+    EXPECT_EQ(window.description_window()->list()->item(4)->data(Qt::UserRole).toString(),
+              "Stream 10:\tTerminal Services");
 }
 
 // The main window on an active HSMS line to an equipment object (passive)
