@@ -46,6 +46,10 @@ echo "== many_pairs"
 echo "== serial_round_trip"
 ../bench/component/serial_round_trip 1000 5
 
+echo "== Python round trips (bench/python/round_trips.py)"
+PYTHONPATH="$PWD/../python" /usr/bin/python3 ../../../bench/python/round_trips.py 3 ../bench/component/many_pairs \
+  || echo "(the Python module is not built)"
+
 # The example client, offscreen: sends S1F1W to a tarvosh equipment and
 # renders what the user sees.
 cd ../../..

@@ -101,3 +101,33 @@ def test_deactivating_while_a_callback_wants_the_gil(pair):
     entered.wait(5)
     assert equipment.SetActive(0) == 1
     assert equipment.GetActive() == 0
+
+
+def test_the_example_equipment_answers_a_host(tmp_path):
+    import os
+    import subprocess
+    import sys
+    from conftest import free_port
+
+    port = free_port()
+    example = os.path.join(os.path.dirname(__file__), "..", "..", "examples", "equipment.py")
+    eq = subprocess.Popen([sys.executable, example, str(port), "20"], stdout=subprocess.PIPE, text=True)
+    try:
+        assert eq.stdout.readline().startswith("listening")
+        host = tarvo.Dispatch("TARVOSrv1.Quill1")
+        host.SetLineType(37)
+        host.SetConnectionMode(2)
+        host.SetHost("127.0.0.1")
+        host.SetPort(port)
+        assert host.SetActive(1) == 1
+        for text, expect in (("S1F13 W <L>", "S1F14"), ("S1F1 W", "S1F2"),
+                             ("S2F41 W <L <A 'START'> <L>>", "S2F42"), ("S7F19 W", "S7F0")):
+            host.SendMessage(text)
+            assert host.wait("OnSecsRead", timeout=5), text
+            assert host.NextMessageSML().startswith(expect + "\n"), text
+        host.NextMessage()
+        host.close()
+        assert eq.wait(timeout=10) == 0
+        assert "host command 'START' answered with HCACK 0x00" in eq.stdout.read()
+    finally:
+        eq.kill()
