@@ -7,6 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <strings.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <functional>
@@ -132,6 +135,30 @@ std::string RegStorePath() {
     return config + "/tarvo/registry";
 }
 
+std::vector<std::string> RegStoreSystemPaths() {
+    std::string dirs = env("XDG_CONFIG_DIRS");
+    if (dirs.empty()) dirs = "/etc/xdg";
+    std::vector<std::string> paths;
+    std::size_t start = 0;
+    while (start <= dirs.size()) {
+        std::size_t colon = dirs.find(':', start);
+        if (colon == std::string::npos) colon = dirs.size();
+        const std::string dir = dirs.substr(start, colon - start);
+        if (!dir.empty() && dir[0] == '/') paths.push_back(dir + "/tarvo/registry");  // relative entries are ignored
+        start = colon + 1;
+    }
+    return paths;
+}
+
+std::vector<std::string> RegStoreSearchPaths() {
+    if (!env("TARVO_REGISTRY").empty()) return {RegStorePath()};
+    std::vector<std::string> paths;
+    const std::string user = RegStorePath();
+    if (!user.empty()) paths.push_back(user);
+    for (const std::string& p : RegStoreSystemPaths()) paths.push_back(p);
+    return paths;
+}
+
 HRESULT RegStoreSetDefault(const std::string& key, const std::string& value) {
     return RegStoreSetValue(key, "", value);
 }
@@ -167,23 +194,48 @@ HRESULT RegStoreDeleteTree(const std::string& key) {
 HRESULT RegStoreGetValue(const std::string& key, const std::string& name, std::string* value) {
     if (!value) return E_POINTER;
     if (!RegistryFile::ValidKey(key) || !RegistryFile::ValidName(name)) return E_INVALIDARG;
-    RegistryFile file;
-    HRESULT hr = load(RegStorePath(), &file);
-    if (FAILED(hr)) return hr;
-    switch (file.GetValue(key, name, value)) {
-        case RegistryFile::Lookup::found: return S_OK;
-        case RegistryFile::Lookup::no_key: return REGDB_E_KEYMISSING;
-        default: return REGDB_E_INVALIDVALUE;
+    // The first store that has the key answers: a class registered for the
+    // user wins over the same class registered for the system.
+    const std::vector<std::string> paths = RegStoreSearchPaths();
+    for (const std::string& path : paths) {
+        RegistryFile file;
+        HRESULT hr = load(path, &file);
+        if (FAILED(hr)) {
+            if (&path == &paths.front()) return hr;  // the caller's own store is damaged
+            continue;                                 // a system store this user cannot read
+        }
+        switch (file.GetValue(key, name, value)) {
+            case RegistryFile::Lookup::found: return S_OK;
+            case RegistryFile::Lookup::no_key: continue;
+            default: return REGDB_E_INVALIDVALUE;
+        }
     }
+    return REGDB_E_KEYMISSING;
 }
 
 bool RegStoreKeyExists(const std::string& key) {
-    RegistryFile file;
-    return RegistryFile::ValidKey(key) && load(RegStorePath(), &file) == S_OK && file.KeyExists(key);
+    if (!RegistryFile::ValidKey(key)) return false;
+    for (const std::string& path : RegStoreSearchPaths()) {
+        RegistryFile file;
+        if (load(path, &file) == S_OK && file.KeyExists(key)) return true;
+    }
+    return false;
 }
 
 std::vector<std::string> RegStoreSubkeys(const std::string& key) {
-    RegistryFile file;
-    if (!RegistryFile::ValidKey(key) || load(RegStorePath(), &file) != S_OK) return {};
-    return file.Subkeys(key);
+    if (!RegistryFile::ValidKey(key)) return {};
+    std::vector<std::string> all;
+    for (const std::string& path : RegStoreSearchPaths()) {
+        RegistryFile file;
+        if (load(path, &file) != S_OK) continue;
+        for (std::string& k : file.Subkeys(key)) {
+            bool seen = false;
+            for (const std::string& have : all) seen = seen || strcasecmp(have.c_str(), k.c_str()) == 0;
+            if (!seen) all.push_back(std::move(k));
+        }
+    }
+    std::sort(all.begin(), all.end(), [](const std::string& a, const std::string& b) {
+        return strcasecmp(a.c_str(), b.c_str()) < 0;
+    });
+    return all;
 }

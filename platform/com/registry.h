@@ -11,8 +11,12 @@
 // '[', ']', '=', control character, and does not start or end with a space.
 // A value is the rest of the line after " = " (no line breaks).
 //
-// Place: $TARVO_REGISTRY if set, else $XDG_CONFIG_HOME/tarvo/registry, else
-// ~/.config/tarvo/registry. Each change is one locked read-modify-write:
+// Place: $TARVO_REGISTRY if set, and then it is the only store. Otherwise
+// changes go to the user's store, $XDG_CONFIG_HOME/tarvo/registry (else
+// ~/.config/tarvo/registry), and each key is looked up first there, then in
+// tarvo/registry under each folder of $XDG_CONFIG_DIRS (default /etc/xdg):
+// a class registered for the user wins over the same class registered for
+// the system. Each change is one locked read-modify-write:
 // writers serialise on flock of "<file>.lock", and the new content is written
 // to a temporary file that is renamed over the old, so a reader always sees a
 // whole file. A missing file is an empty store.
@@ -23,8 +27,12 @@
 
 #include "platform/com/hresult.h"
 
-// The file in use now (the environment is read on every call).
+// The file changes go to (the environment is read on every call).
 std::string RegStorePath();
+// The system stores, in the order they are searched (after the user's).
+std::vector<std::string> RegStoreSystemPaths();
+// Every store a lookup reads, in order.
+std::vector<std::string> RegStoreSearchPaths();
 
 // Sets the key's default value (creating the key and its parents).
 HRESULT RegStoreSetDefault(const std::string& key, const std::string& value);

@@ -1,7 +1,11 @@
 // tarvo-regsvr: registers or unregisters a component library by calling its
 // DllRegisterServer or DllUnregisterServer.
 //
-//   tarvo-regsvr [/u] [/s] path/to/component.so
+//   tarvo-regsvr [/u] [/s] [--system] path/to/component.so
+//
+// --system registers into (or unregisters from) the first system store,
+// tarvo/registry under the first folder of $XDG_CONFIG_DIRS (/etc/xdg), which
+// every user's lookups read after their own store.
 //
 // Exit status: 0 success, 1 bad command line, 3 the library does not load,
 // 4 it lacks the entry point, 5 the entry point reported a failure.
@@ -13,17 +17,21 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/com/hresult.h"
+#include "platform/com/registry.h"
 
 namespace {
 
 using EntryPoint = HRESULT (*)();
 
 int usage() {
-    std::fprintf(stderr, "usage: tarvo-regsvr [/u] [/s] path/to/component.so\n"
-                         "  /u  unregister (DllUnregisterServer) instead of registering\n"
-                         "  /s  silent: print nothing\n");
+    std::fprintf(stderr, "usage: tarvo-regsvr [/u] [/s] [--system] path/to/component.so\n"
+                         "  /u        unregister (DllUnregisterServer) instead of registering\n"
+                         "  /s        silent: print nothing\n"
+                         "  --system  the system-wide store (%s) instead of the user's\n",
+                 RegStoreSystemPaths().empty() ? "none" : RegStoreSystemPaths().front().c_str());
     return 1;
 }
 
@@ -34,15 +42,21 @@ bool is_option(const char* arg, char letter) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool unregister = false, silent = false;
+    bool unregister = false, silent = false, system = false;
     const char* path = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (is_option(argv[i], 'u')) unregister = true;
         else if (is_option(argv[i], 's')) silent = true;
+        else if (std::strcmp(argv[i], "--system") == 0) system = true;
         else if (!path && argv[i][0] != '-' && !(argv[i][0] == '/' && std::strlen(argv[i]) == 2)) path = argv[i];
         else return usage();
     }
     if (!path) return usage();
+    if (system) {
+        const std::vector<std::string> stores = RegStoreSystemPaths();
+        if (stores.empty()) return usage();
+        setenv("TARVO_REGISTRY", stores.front().c_str(), 1);  // the library writes where this points
+    }
     const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
 
     // The full path, so the library is loaded from where the user points (a

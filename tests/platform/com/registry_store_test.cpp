@@ -121,3 +121,41 @@ TEST(RegistryStore, ConcurrentWritersLoseNothing) {
     for (int t = 0; t < kThreads; ++t) EXPECT_EQ(RegStoreSubkeys("HKCR\\T" + std::to_string(t)).size(), size_t{kEach});
     for (int p = 0; p < kProcesses; ++p) EXPECT_EQ(RegStoreSubkeys("HKCR\\P" + std::to_string(p)).size(), size_t{kEach});
 }
+
+// Without TARVO_REGISTRY a key is looked up in the user's store first, then
+// in each system store; changes go to the user's store.
+TEST(RegistryStore, TheUsersStoreWinsOverTheSystemStores) {
+    TempRegistry temp;  // a private folder; the variable itself is cleared below
+    unsetenv("TARVO_REGISTRY");
+    const std::string user = temp.dir() + "/user", first = temp.dir() + "/sys1", second = temp.dir() + "/sys2";
+    setenv("XDG_CONFIG_HOME", user.c_str(), 1);
+    setenv("XDG_CONFIG_DIRS", (first + ":relative:" + second).c_str(), 1);
+    EXPECT_EQ(RegStoreSystemPaths(), (std::vector<std::string>{first + "/tarvo/registry", second + "/tarvo/registry"}));
+    // Fill the two system stores by pointing at each in turn.
+    setenv("TARVO_REGISTRY", (second + "/tarvo/registry").c_str(), 1);
+    ASSERT_EQ(RegStoreSetDefault("HKCR\\A", "from second"), S_OK);
+    ASSERT_EQ(RegStoreSetDefault("HKCR\\B", "from second"), S_OK);
+    setenv("TARVO_REGISTRY", (first + "/tarvo/registry").c_str(), 1);
+    ASSERT_EQ(RegStoreSetDefault("HKCR\\A", "from first"), S_OK);
+    unsetenv("TARVO_REGISTRY");
+    ASSERT_EQ(RegStoreSetDefault("HKCR\\C", "from user"), S_OK);
+    EXPECT_EQ(RegStorePath(), user + "/tarvo/registry");
+    std::string v;
+    const std::pair<const char*, const char*> rows[] = {
+        {"HKCR\\A", "from first"}, {"HKCR\\B", "from second"}, {"HKCR\\C", "from user"}};
+    for (const auto& [key, want] : rows) {
+        ASSERT_EQ(RegStoreGetValue(key, "", &v), S_OK) << key;
+        EXPECT_EQ(v, want) << key;
+    }
+    // The user registers A too: the user's entry wins.
+    ASSERT_EQ(RegStoreSetDefault("HKCR\\A", "from user"), S_OK);
+    ASSERT_EQ(RegStoreGetValue("HKCR\\A", "", &v), S_OK);
+    EXPECT_EQ(v, "from user");
+    EXPECT_EQ(RegStoreSubkeys("HKCR"), (std::vector<std::string>{"A", "B", "C"}));
+    EXPECT_EQ(RegStoreGetValue("HKCR\\D", "", &v), REGDB_E_KEYMISSING);
+    // With TARVO_REGISTRY set, only that store counts.
+    setenv("TARVO_REGISTRY", (temp.dir() + "/only").c_str(), 1);
+    EXPECT_EQ(RegStoreGetValue("HKCR\\A", "", &v), REGDB_E_KEYMISSING);
+    unsetenv("XDG_CONFIG_HOME");
+    unsetenv("XDG_CONFIG_DIRS");
+}
