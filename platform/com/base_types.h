@@ -4,6 +4,15 @@
 
 #include <cstdint>
 
+// The functions a host program calls. The shared runtime library
+// (libtarvo-com.so) exports exactly these; every copy linked statically into
+// a component keeps them hidden, like the rest of the runtime.
+#if defined(TARVO_COM_SHARED_BUILD)
+#define TARVO_COM_API __attribute__((visibility("default")))
+#else
+#define TARVO_COM_API
+#endif
+
 using BYTE = std::uint8_t;
 using CHAR = char;
 using SHORT = std::int16_t;

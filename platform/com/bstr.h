@@ -22,29 +22,29 @@ constexpr std::size_t kMaxBstrLength = (0xFFFFFFFFu - 4) / sizeof(OLECHAR) - 1;
 
 // New BSTR copying the zero-terminated `text`; null `text` gives an empty
 // BSTR (not null). Null when memory is exhausted.
-BSTR SysAllocString(LPCOLESTR text);
+TARVO_COM_API BSTR SysAllocString(LPCOLESTR text);
 // New BSTR of `length` characters copied from `text` (may hold zeros), or left
 // zero-filled when `text` is null. Null when memory is exhausted or the length
 // is too large to be represented.
-BSTR SysAllocStringLen(const OLECHAR* text, UINT length);
+TARVO_COM_API BSTR SysAllocStringLen(const OLECHAR* text, UINT length);
 // Frees a BSTR from SysAlloc*; null is allowed.
-void SysFreeString(BSTR text);
+TARVO_COM_API void SysFreeString(BSTR text);
 // Characters in the BSTR (from its prefix, not by scanning); 0 for null.
-UINT SysStringLen(BSTR text);
-UINT SysStringByteLen(BSTR text);
+TARVO_COM_API UINT SysStringLen(BSTR text);
+TARVO_COM_API UINT SysStringByteLen(BSTR text);
 // Replaces *target with a copy of `length` characters of `text` (frees the old
 // one). FALSE when memory is exhausted; *target is then unchanged.
-BOOL SysReAllocStringLen(BSTR* target, const OLECHAR* text, UINT length);
+TARVO_COM_API BOOL SysReAllocStringLen(BSTR* target, const OLECHAR* text, UINT length);
 
 // Byte string -> BSTR, one character per byte (zero bytes kept).
-BSTR BstrFromBytes(std::string_view bytes);
+TARVO_COM_API BSTR BstrFromBytes(std::string_view bytes);
 // BSTR -> byte string over its full length, one byte per character (zero
 // characters kept); a character above 255 becomes '?'. Null gives "".
-std::string BytesFromBstr(BSTR text);
+TARVO_COM_API std::string BytesFromBstr(BSTR text);
 // The same for a zero-terminated OLECHAR string that is no BSTR (names).
-std::string BytesFromOleString(LPCOLESTR text);
+TARVO_COM_API std::string BytesFromOleString(LPCOLESTR text);
 // A zero-terminated OLECHAR string of the bytes, for building name arrays.
-std::u16string OleStringFromBytes(std::string_view bytes);
+TARVO_COM_API std::u16string OleStringFromBytes(std::string_view bytes);
 
 // Owns one BSTR; frees it on destruction. For hosts and tests.
 class BstrHolder {

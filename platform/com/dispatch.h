@@ -76,7 +76,7 @@ protected:
 // DISP_E_PARAMNOTFOUND when there is no such argument, DISP_E_TYPEMISMATCH or
 // DISP_E_OVERFLOW when it does not convert; *argErr (if given) then receives
 // the argument's index in rgvarg.
-HRESULT DispGetParam(DISPPARAMS* params, UINT position, VARTYPE vt, VARIANT* result, UINT* argErr);
+TARVO_COM_API HRESULT DispGetParam(DISPPARAMS* params, UINT position, VARTYPE vt, VARIANT* result, UINT* argErr);
 
 // Stores `value` into the out-parameter at `position`, which must be a BYREF
 // variant (or a BYREF VT_VARIANT): the value is converted to the pointed-at
@@ -84,15 +84,15 @@ HRESULT DispGetParam(DISPPARAMS* params, UINT position, VARTYPE vt, VARIANT* res
 // held before is freed/released first, so the caller passes a null or a valid
 // BSTR. Errors as DispGetParam; DISP_E_TYPEMISMATCH when the argument is not
 // BYREF.
-HRESULT DispSetOutParam(DISPPARAMS* params, UINT position, const VARIANT& value, UINT* argErr);
+TARVO_COM_API HRESULT DispSetOutParam(DISPPARAMS* params, UINT position, const VARIANT& value, UINT* argErr);
 // Convenience forms of DispSetOutParam.
-HRESULT DispSetOutLong(DISPPARAMS* params, UINT position, LONG value, UINT* argErr);
-HRESULT DispSetOutBstr(DISPPARAMS* params, UINT position, BSTR value, UINT* argErr);  // copies `value`
+TARVO_COM_API HRESULT DispSetOutLong(DISPPARAMS* params, UINT position, LONG value, UINT* argErr);
+TARVO_COM_API HRESULT DispSetOutBstr(DISPPARAMS* params, UINT position, BSTR value, UINT* argErr);  // copies `value`
 
 // Implements IDispatch::GetIDsOfNames from a type information (see
 // ITypeInfo::GetIDsOfNames); E_INVALIDARG when info is null.
-HRESULT DispGetIDsOfNames(ITypeInfo* info, LPOLESTR* names, UINT count, DISPID* ids);
+TARVO_COM_API HRESULT DispGetIDsOfNames(ITypeInfo* info, LPOLESTR* names, UINT count, DISPID* ids);
 
 // Fills *excepInfo (when not null) for a DISP_E_EXCEPTION result; the text is
 // copied byte for character.
-void DispFillException(EXCEPINFO* excepInfo, const char* source, const char* description, SCODE scode);
+TARVO_COM_API void DispFillException(EXCEPINFO* excepInfo, const char* source, const char* description, SCODE scode);

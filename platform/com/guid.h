@@ -51,12 +51,12 @@ inline constexpr IID IID_ITypeLib = {0x5E1B7A31, 0x2C4D, 0x4F3A, {0x9B, 0x61, 0x
 
 // Parses "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" (hex digits in either case,
 // braces required). CO_E_CLASSSTRING on anything else; E_POINTER on null.
-HRESULT CLSIDFromString(LPCOLESTR text, CLSID* clsid);
-HRESULT IIDFromString(LPCOLESTR text, IID* iid);
+TARVO_COM_API HRESULT CLSIDFromString(LPCOLESTR text, CLSID* clsid);
+TARVO_COM_API HRESULT IIDFromString(LPCOLESTR text, IID* iid);
 // Writes the braced upper-case form (38 characters + zero) into `buffer`;
 // returns the characters written including the zero, or 0 when `max` < 39.
-int StringFromGUID2(REFGUID guid, LPOLESTR buffer, int max);
+TARVO_COM_API int StringFromGUID2(REFGUID guid, LPOLESTR buffer, int max);
 
 // The same two conversions on byte strings, for the registration store.
-std::string GuidToString(REFGUID guid);
-bool GuidFromString(const std::string& text, GUID* guid);
+TARVO_COM_API std::string GuidToString(REFGUID guid);
+TARVO_COM_API bool GuidFromString(const std::string& text, GUID* guid);

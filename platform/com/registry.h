@@ -22,33 +22,35 @@
 // whole file. A missing file is an empty store.
 #pragma once
 
+#include "platform/com/base_types.h"
+
 #include <string>
 #include <vector>
 
 #include "platform/com/hresult.h"
 
 // The file changes go to (the environment is read on every call).
-std::string RegStorePath();
+TARVO_COM_API std::string RegStorePath();
 // The system stores, in the order they are searched (after the user's).
-std::vector<std::string> RegStoreSystemPaths();
+TARVO_COM_API std::vector<std::string> RegStoreSystemPaths();
 // Every store a lookup reads, in order.
-std::vector<std::string> RegStoreSearchPaths();
+TARVO_COM_API std::vector<std::string> RegStoreSearchPaths();
 
 // Sets the key's default value (creating the key and its parents).
-HRESULT RegStoreSetDefault(const std::string& key, const std::string& value);
+TARVO_COM_API HRESULT RegStoreSetDefault(const std::string& key, const std::string& value);
 // Sets a named value; an empty name is the default value.
-HRESULT RegStoreSetValue(const std::string& key, const std::string& name, const std::string& value);
+TARVO_COM_API HRESULT RegStoreSetValue(const std::string& key, const std::string& name, const std::string& value);
 // Creates the key (and its parents) without a value; S_OK when it exists.
-HRESULT RegStoreCreateKey(const std::string& key);
+TARVO_COM_API HRESULT RegStoreCreateKey(const std::string& key);
 // Removes the key with all its values and subkeys; S_FALSE when it was not
 // there. The roots and the shared parents ("HKCR", "HKCR\CLSID",
 // "HKCR\TypeLib", "HKCR\Interface") are never removed: E_ACCESSDENIED.
-HRESULT RegStoreDeleteTree(const std::string& key);
+TARVO_COM_API HRESULT RegStoreDeleteTree(const std::string& key);
 // Reads a value (name "" = default). REGDB_E_KEYMISSING when the key does not
 // exist, REGDB_E_INVALIDVALUE when it has no such value, REGDB_E_READREGDB when
 // the file is unreadable or malformed.
-HRESULT RegStoreGetValue(const std::string& key, const std::string& name, std::string* value);
+TARVO_COM_API HRESULT RegStoreGetValue(const std::string& key, const std::string& name, std::string* value);
 // True when the key exists (with or without values).
-bool RegStoreKeyExists(const std::string& key);
+TARVO_COM_API bool RegStoreKeyExists(const std::string& key);
 // Names of the direct subkeys of `key` (in stored case, sorted).
-std::vector<std::string> RegStoreSubkeys(const std::string& key);
+TARVO_COM_API std::vector<std::string> RegStoreSubkeys(const std::string& key);

@@ -33,26 +33,26 @@ inline constexpr DWORD CLSCTX_ALL = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER
 
 // S_OK on the first call, S_FALSE on the others (each must be matched by a
 // CoUninitialize).
-HRESULT CoInitialize(void* reserved);
-HRESULT CoInitializeEx(void* reserved, DWORD mode);
+TARVO_COM_API HRESULT CoInitialize(void* reserved);
+TARVO_COM_API HRESULT CoInitializeEx(void* reserved, DWORD mode);
 // The last one also unloads every library that allows it.
-void CoUninitialize();
+TARVO_COM_API void CoUninitialize();
 
 // The class factory (or another interface `iid` of the class object) of
 // `clsid`. REGDB_E_CLASSNOTREG when the class or its InprocServer32 is not
 // registered, CO_E_DLLNOTFOUND when the library does not load,
 // CO_E_ERRORINDLL when it lacks DllGetClassObject, else what that returns.
-HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, void* reserved, REFIID iid, void** object);
+TARVO_COM_API HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, void* reserved, REFIID iid, void** object);
 // CoGetClassObject + IClassFactory::CreateInstance + Release.
-HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid, void** object);
+TARVO_COM_API HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid, void** object);
 // HKCR\<progid>\CLSID (default value) -> class id; a braced GUID text is also
 // accepted as it stands. CO_E_CLASSSTRING when neither.
-HRESULT CLSIDFromProgID(LPCOLESTR progid, CLSID* clsid);
+TARVO_COM_API HRESULT CLSIDFromProgID(LPCOLESTR progid, CLSID* clsid);
 // Unloads the loaded libraries whose DllCanUnloadNow answers S_OK.
-void CoFreeUnusedLibraries();
+TARVO_COM_API void CoFreeUnusedLibraries();
 
 // How many component libraries are loaded now (for tests and diagnostics).
-int CoLoadedLibraryCount();
+TARVO_COM_API int CoLoadedLibraryCount();
 
 // Why the last library load on this thread failed (the loader's message).
-std::string CoLastLoadError();
+TARVO_COM_API std::string CoLastLoadError();

@@ -121,20 +121,20 @@ protected:
 // reference-counted ITypeLib. Each live ITypeLib / ITypeInfo holds a module
 // lock (module.h), so the component is not unloaded under a host that still
 // reads its type information.
-HRESULT CreateStaticTypeLib(const TypeLibDesc* desc, ITypeLib** lib);
+TARVO_COM_API HRESULT CreateStaticTypeLib(const TypeLibDesc* desc, ITypeLib** lib);
 
 // Records the library in the registration store:
 //   HKCR\TypeLib\{libid}\<major>.<minor>             = doc
 //   HKCR\TypeLib\{libid}\<major>.<minor>\0\linux     = path
 //   HKCR\TypeLib\{libid}\<major>.<minor>\FLAGS       = 0
 // `path` is the component file that exports DllGetTypeLib.
-HRESULT RegisterTypeLib(ITypeLib* lib, const char* path);
+TARVO_COM_API HRESULT RegisterTypeLib(ITypeLib* lib, const char* path);
 // Removes that version's key tree, and the library's key when no version remains.
-HRESULT UnRegisterTypeLib(REFGUID libid, WORD major, WORD minor);
+TARVO_COM_API HRESULT UnRegisterTypeLib(REFGUID libid, WORD major, WORD minor);
 // Loads the component file registered for the library (any minor version >=
 // `minor` with the same major) and asks its DllGetTypeLib.
 // TYPE_E_LIBNOTREGISTERED when not registered, TYPE_E_CANTLOADLIBRARY when the
 // file does not load or lacks the export.
-HRESULT LoadRegTypeLib(REFGUID libid, WORD major, WORD minor, LCID lcid, ITypeLib** lib);
+TARVO_COM_API HRESULT LoadRegTypeLib(REFGUID libid, WORD major, WORD minor, LCID lcid, ITypeLib** lib);
 // The same from a component file path.
-HRESULT LoadTypeLib(const char* path, ITypeLib** lib);
+TARVO_COM_API HRESULT LoadTypeLib(const char* path, ITypeLib** lib);

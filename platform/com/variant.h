@@ -74,16 +74,16 @@ using VARIANTARG = VARIANT;
 inline constexpr USHORT VARIANT_NOVALUEPROP = 0x1;
 
 // VT_EMPTY.
-void VariantInit(VARIANT* v);
+TARVO_COM_API void VariantInit(VARIANT* v);
 // Frees what the variant owns (BSTR, interface reference; nothing for BYREF)
 // and leaves it VT_EMPTY. DISP_E_BADVARTYPE for a type not listed above (the
 // variant is then left alone).
-HRESULT VariantClear(VARIANT* v);
+TARVO_COM_API HRESULT VariantClear(VARIANT* v);
 // dest = deep copy of src (a new BSTR, an AddRef'd interface; a BYREF variant
 // copies the pointer). dest is cleared first; dest == src is allowed.
-HRESULT VariantCopy(VARIANT* dest, const VARIANT* src);
+TARVO_COM_API HRESULT VariantCopy(VARIANT* dest, const VARIANT* src);
 // Like VariantCopy, but a BYREF source is copied as the value it points at.
-HRESULT VariantCopyInd(VARIANT* dest, const VARIANT* src);
+TARVO_COM_API HRESULT VariantCopyInd(VARIANT* dest, const VARIANT* src);
 // dest = src converted to `vt` (a BYREF source is read through). Integers,
 // VT_BOOL, VT_R8 and VT_BSTR convert among each other: out-of-range numbers
 // give DISP_E_OVERFLOW; a BSTR converts to a number when it holds one decimal
@@ -92,7 +92,7 @@ HRESULT VariantCopyInd(VARIANT* dest, const VARIANT* src);
 // decimal text, VT_BOOL becomes "True"/"False"; VT_R8 rounds half to even when
 // it becomes an integer; VT_EMPTY becomes 0 or "". dest == src is allowed.
 // On failure dest is unchanged.
-HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, USHORT flags, VARTYPE vt);
+TARVO_COM_API HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, USHORT flags, VARTYPE vt);
 
 // Owns one VARIANT; clears it on destruction. For hosts and tests.
 class VariantHolder {
