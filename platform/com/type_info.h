@@ -57,6 +57,7 @@ struct FuncDesc {
 struct ConstDesc {
     const char* name;
     LONG value;
+    const char* doc = nullptr;  // what the value means, for references
 };
 
 struct TypeDesc {

@@ -1,6 +1,8 @@
 // tarvosh: drives a component by program id from a script of calls.
 //
 //   tarvosh [--progid ID] [SCRIPT | -]
+//   tarvosh [--progid ID] --methods          the component's methods
+//   tarvosh [--progid ID] --reference FILE   its interface reference (Markdown)
 //
 // Reads the script from the file, or from standard input (one line at a time,
 // so it can be typed). A script file is checked whole before anything runs.
@@ -20,6 +22,7 @@
 #include "tools/tarvosh/console.h"
 #include "tools/tarvosh/event_log.h"
 #include "tools/tarvosh/host.h"
+#include "tools/tarvosh/reference.h"
 #include "tools/tarvosh/script.h"
 
 namespace {
@@ -29,6 +32,7 @@ constexpr const char* kDefaultProgId = "TARVOSrv1.Quill1";
 int usage(int status) {
     (status == 0 ? std::cout : std::cerr)
         << "usage: tarvosh [--progid ID] [SCRIPT | -]\n"
+           "       tarvosh [--progid ID] --methods | --reference FILE\n"
            "Creates the component ID (default " << kDefaultProgId << ") and runs the script's lines:\n"
            "  MethodName arg ...            integers, or \"strings\" with \\\\ \\\" \\n \\t \\r \\xHH;\n"
            "                                out-parameters are not written, their values are printed\n"
@@ -94,7 +98,8 @@ bool read_line(std::istream& in, std::string* text) {
 
 int main(int argc, char** argv) {
     std::string progid = kDefaultProgId;
-    std::string script;
+    std::string script, reference;
+    bool methods = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") return usage(0);
@@ -102,11 +107,22 @@ int main(int argc, char** argv) {
             progid = argv[++i];
         } else if (arg.rfind("--progid=", 0) == 0) {
             progid = arg.substr(9);
+        } else if (arg == "--methods") {
+            methods = true;
+        } else if (arg == "--reference" && i + 1 < argc) {
+            reference = argv[++i];
         } else if (script.empty() && (arg == "-" || arg[0] != '-')) {
             script = arg;
         } else {
             return usage(2);
         }
+    }
+
+    if (methods || !reference.empty()) {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        const int status = methods ? tarvosh::PrintMethods(progid) : tarvosh::WriteReference(progid, reference);
+        CoUninitialize();
+        return status;
     }
 
     tarvosh::Console console;

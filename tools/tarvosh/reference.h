@@ -1,0 +1,14 @@
+// What tarvosh can tell about a component from its type library and a live
+// object: the method list (--methods) and a whole interface reference in
+// Markdown (--reference FILE), with the defaults a new object reports for
+// each line type. Both answer an exit status (0 done, 3 no object).
+#pragma once
+
+#include <string>
+
+namespace tarvosh {
+
+int PrintMethods(const std::string& progid);
+int WriteReference(const std::string& progid, const std::string& path);
+
+}  // namespace tarvosh
