@@ -9,8 +9,12 @@
 #   share/tarvo/                     the client's catalogue
 #   share/doc/tarvo/                 README, the interface reference
 #   lib/python3/dist-packages/       the Python module
-set(CMAKE_INSTALL_DOCDIR share/doc/tarvo CACHE PATH "Documentation (share/doc/tarvo)")
+#   share/man/man1, share/applications, share/icons   manual pages, the
+#                                    client's desktop entry and icon
 include(GNUInstallDirs)
+# Debian names the folder after the package (GNUInstallDirs would use the
+# project name, and may have been set up by a dependency already).
+set(tarvo_docdir ${CMAKE_INSTALL_DATAROOTDIR}/doc/tarvo)
 include(CMakePackageConfigHelpers)
 
 set(TARVO_VERSION 1.0.0)
@@ -39,7 +43,8 @@ if(TARGET TarvoClient2)
     DESTINATION ${CMAKE_INSTALL_DATADIR}/tarvo COMPONENT client)
 endif()
 if(TARGET tarvo_python)
-  install(TARGETS tarvo_python LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/python3/dist-packages COMPONENT python)
+  # Where Debian's python3 looks for modules of packages (not multiarch).
+  install(TARGETS tarvo_python LIBRARY DESTINATION lib/python3/dist-packages COMPONENT python)
 endif()
 
 # The headers a host program needs, under include/tarvo with their own
@@ -69,4 +74,30 @@ install(FILES ${CMAKE_BINARY_DIR}/TarvoConfig.cmake ${CMAKE_BINARY_DIR}/TarvoCon
 configure_file(${CMAKE_SOURCE_DIR}/cmake/tarvo.pc.in ${CMAKE_BINARY_DIR}/tarvo.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/tarvo.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
 
-install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
+install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${tarvo_docdir} COMPONENT runtime)
+
+# Manual pages, the changelog and the copyright as Debian keeps them.
+set(tarvo_packaging ${CMAKE_SOURCE_DIR}/packaging)
+find_program(GZIP gzip)
+foreach(page tarvosh.1 tarvo-regsvr.1 TarvoClient2.1)
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/man/${page}.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
+    COMMAND ${GZIP} -9n -c ${tarvo_packaging}/man/${page} > ${CMAKE_BINARY_DIR}/man/${page}.gz
+    DEPENDS ${tarvo_packaging}/man/${page})
+  list(APPEND tarvo_man_pages ${CMAKE_BINARY_DIR}/man/${page}.gz)
+endforeach()
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/man/changelog.gz
+  COMMAND ${GZIP} -9n -c ${tarvo_packaging}/debian/changelog > ${CMAKE_BINARY_DIR}/man/changelog.gz
+  DEPENDS ${tarvo_packaging}/debian/changelog ${tarvo_man_pages})
+add_custom_target(tarvo_man_pages ALL DEPENDS ${tarvo_man_pages} ${CMAKE_BINARY_DIR}/man/changelog.gz)
+install(FILES ${tarvo_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
+install(FILES ${CMAKE_BINARY_DIR}/man/changelog.gz ${tarvo_packaging}/debian/copyright
+  DESTINATION ${tarvo_docdir} COMPONENT runtime)
+if(TARGET TarvoClient2)
+  install(FILES ${tarvo_packaging}/debian/tarvo-client.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications
+    COMPONENT client)
+  install(FILES ${CMAKE_SOURCE_DIR}/client/client_icon.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/48x48/apps
+    RENAME tarvo-client.png COMPONENT client)
+endif()
+
+include(${CMAKE_SOURCE_DIR}/cmake/TarvoPackage.cmake)

@@ -3,7 +3,8 @@
 #   1. the plain build and all unit tests (ctest),
 #   2. the AddressSanitizer + UndefinedBehaviorSanitizer build and all unit tests,
 #   3. the ThreadSanitizer build and the tests labelled "threaded",
-#   4. every libFuzzer target for a bounded time (FUZZ_SECONDS, default 60).
+#   4. the Debian package: built, checked by lintian, extracted and used,
+#   5. every libFuzzer target for a bounded time (FUZZ_SECONDS, default 60).
 # Build folders go under build/ (override with BUILD_ROOT).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -55,6 +56,10 @@ echo "== thread sanitizer (threaded tests)"
 configure "$BUILD_ROOT/tsan" -DCMAKE_BUILD_TYPE=Debug -DTARVO_SANITIZER=thread -DTARVO_BENCHMARKS=OFF -DTARVO_CLIENT=OFF
 cmake --build "$BUILD_ROOT/tsan" -j "$JOBS"
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_ctest "$BUILD_ROOT/tsan" -L threaded
+
+echo "== Debian package (build, lintian, the extracted package at work)"
+bash tools/build_package.sh "$BUILD_ROOT/package"
+PASSED=$((PASSED + 1))
 
 echo "== fuzzers (${FUZZ_SECONDS}s each)"
 CC=clang CXX=clang++ configure "$BUILD_ROOT/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -10,7 +10,8 @@ $SUDO apt-get install -y -q --no-install-recommends \
   clang libclang-rt-14-dev \
   libgtest-dev libgmock-dev googletest libbenchmark-dev locales \
   socat qt6-base-dev fonts-dejavu-core \
-  python3 python3-dev python3-pybind11 python3-pytest
+  python3 python3-dev python3-pybind11 python3-pytest \
+  dpkg-dev lintian
 # A locale whose decimal point is "," lets the tests prove that number texts ignore the process locale.
 if ! locale -a 2>/dev/null | grep -qi '^de_DE.utf8$'; then
   $SUDO sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
