@@ -527,8 +527,11 @@ void MainWindow::on_driver_read() {
                 d->GetElemQuantity(&quantity);
                 enum_SECS_ELEM_TYPE type = etSecsInv;
                 d->GetElemType(&type);
-                shown += "'" + ElemTypeName(type) + "'\t'" + std::to_string(quantity) + "'\t'" + pointer + "'\t\t'" +
-                         (type == 2 ? std::string("_") : value) + "'\n";
+                for (const std::string& part :
+                     {std::string("'"), ElemTypeName(type), std::string("'\t'"), std::to_string(quantity),
+                      std::string("'\t'"), pointer, std::string("'\t\t'"), type == 2 ? std::string("_") : value,
+                      std::string("'\n")})
+                    shown.append(part);
             }
             break;
         }
@@ -551,7 +554,7 @@ void MainWindow::on_driver_read() {
         select_entry(match);
     } else {
         s_text_ = std::to_string(stream);
-        f_text_ = "0";
+        f_text_.assign(1, '0');  // (not = "0": GCC 12 warns falsely there)
         w_ = false;
         // The controls first: a change of the body copies them to the members.
         members_to_controls();

@@ -68,7 +68,7 @@ HRESULT EventSink::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISP
 }
 
 HRESULT EventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) {
-    std::string name = "#" + std::to_string(id);
+    std::string name = std::string("#").append(std::to_string(id));
     const FuncDesc* f = nullptr;
     if (info_ && SUCCEEDED(info_->GetFuncDescOfId(id, &f)) && f) name = f->name;
     std::string text = "event " + name;
@@ -76,7 +76,7 @@ HRESULT EventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VAR
     UINT count = params && params->rgvarg ? params->cArgs : 0;
     for (UINT i = count; i > 0; --i) {  // rgvarg holds the last argument first
         const VARIANT& arg = params->rgvarg[i - 1];
-        text += " " + FormatValue(arg);
+        text.append(" ").append(FormatValue(arg));
         VARIANT n;
         VariantInit(&n);
         if (SUCCEEDED(VariantChangeType(&n, &arg, 0, VT_I4)) && (arg.vt & ~VT_BYREF) != VT_BSTR)

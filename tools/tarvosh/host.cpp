@@ -235,8 +235,8 @@ bool Host::Call(const Statement& call, std::string* error) {
     }
     std::string line = method;
     for (std::size_t k = 0; k < count; ++k)
-        if (f && is_out(f->params[k])) line += " " + FormatValue(stores[k]);
-    if (result.vt != VT_EMPTY) line += " " + FormatValue(result);
+        if (f && is_out(f->params[k])) line.append(" ").append(FormatValue(stores[k]));
+    if (result.vt != VT_EMPTY) line.append(" ").append(FormatValue(result));
     console_.line(line);
     VariantClear(&result);
     cleanup();

@@ -77,7 +77,7 @@ struct Subject {
             return "";
         std::string text;
         if (out.vt == VT_BSTR) {
-            text = "\"" + BytesFromBstr(out.bstrVal) + "\"";
+            text.append("\"").append(BytesFromBstr(out.bstrVal)).append("\"");
         } else {
             VARIANT i;
             VariantInit(&i);
