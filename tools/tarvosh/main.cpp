@@ -3,6 +3,7 @@
 //   tarvosh [--progid ID] [SCRIPT | -]
 //   tarvosh [--progid ID] --methods          the component's methods
 //   tarvosh [--progid ID] --reference FILE   its interface reference (Markdown)
+//   tarvosh [--progid ID] --typelib FILE     its type library as IDL text
 //
 // Reads the script from the file, or from standard input (one line at a time,
 // so it can be typed). A script file is checked whole before anything runs.
@@ -32,7 +33,7 @@ constexpr const char* kDefaultProgId = "TARVOSrv1.Quill1";
 int usage(int status) {
     (status == 0 ? std::cout : std::cerr)
         << "usage: tarvosh [--progid ID] [SCRIPT | -]\n"
-           "       tarvosh [--progid ID] --methods | --reference FILE\n"
+           "       tarvosh [--progid ID] --methods | --reference FILE | --typelib FILE\n"
            "Creates the component ID (default " << kDefaultProgId << ") and runs the script's lines:\n"
            "  MethodName arg ...            integers, or \"strings\" with \\\\ \\\" \\n \\t \\r \\xHH;\n"
            "                                out-parameters are not written, their values are printed\n"
@@ -98,7 +99,7 @@ bool read_line(std::istream& in, std::string* text) {
 
 int main(int argc, char** argv) {
     std::string progid = kDefaultProgId;
-    std::string script, reference;
+    std::string script, reference, typelib;
     bool methods = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -111,6 +112,8 @@ int main(int argc, char** argv) {
             methods = true;
         } else if (arg == "--reference" && i + 1 < argc) {
             reference = argv[++i];
+        } else if (arg == "--typelib" && i + 1 < argc) {
+            typelib = argv[++i];
         } else if (script.empty() && (arg == "-" || arg[0] != '-')) {
             script = arg;
         } else {
@@ -118,9 +121,11 @@ int main(int argc, char** argv) {
         }
     }
 
-    if (methods || !reference.empty()) {
+    if (methods || !reference.empty() || !typelib.empty()) {
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        const int status = methods ? tarvosh::PrintMethods(progid) : tarvosh::WriteReference(progid, reference);
+        const int status = methods             ? tarvosh::PrintMethods(progid)
+                           : !reference.empty() ? tarvosh::WriteReference(progid, reference)
+                                                : tarvosh::WriteTypeLibrary(progid, typelib);
         CoUninitialize();
         return status;
     }

@@ -158,4 +158,61 @@ int WriteReference(const std::string& progid, const std::string& path) {
     return out ? 0 : 2;
 }
 
+int WriteTypeLibrary(const std::string& progid, const std::string& path) {
+    Subject s;
+    if (!s.open(progid)) return 3;
+    const TypeLibDesc* lib = nullptr;
+    s.lib->GetLibDesc(&lib);
+    std::ofstream out(path);
+    auto quoted = [](const char* text) {
+        std::string q(1, '"');
+        for (const char* c = text ? text : ""; *c; ++c) {
+            if (*c == '"') q.push_back('\\');
+            q.push_back(*c);
+        }
+        q.push_back('"');
+        return q;
+    };
+    auto name_of = [&](const GUID& guid) {
+        for (const TypeDesc& t : lib->types)
+            if (t.guid == guid) return std::string(t.name);
+        return GuidToString(guid);
+    };
+    out << "// " << lib->name << " " << lib->major << "." << lib->minor
+        << ", written from the component's type library by tarvosh --typelib.\n\n"
+        << "[uuid(" << GuidToString(lib->libid).substr(1, 36) << "), version(" << lib->major << "." << lib->minor
+        << "), helpstring(" << quoted(lib->doc) << ")]\nlibrary " << lib->name << "\n{\n";
+    for (const TypeDesc& t : lib->types) {
+        if (t.kind != TKIND_ENUM) continue;
+        out << "    typedef enum " << t.name << " {\n";
+        for (size_t i = 0; i < t.consts.size(); ++i)
+            out << "        " << t.consts[i].name << " = " << t.consts[i].value << (i + 1 < t.consts.size() ? "," : "")
+                << "\n";
+        out << "    } " << t.name << ";\n\n";
+    }
+    for (const TypeDesc& t : lib->types) {
+        if (t.kind != TKIND_DISPATCH && t.kind != TKIND_INTERFACE) continue;
+        out << "    [uuid(" << GuidToString(t.guid).substr(1, 36) << "), helpstring(" << quoted(t.doc) << ")"
+            << ((t.flags & TYPEFLAG_FDUAL) ? ", dual" : "") << "]\n    dispinterface " << t.name << " {\n    methods:\n";
+        for (const FuncDesc& f : t.funcs) {
+            out << "        [id(" << f.memid << "), helpstring(" << quoted(f.doc) << ")] HRESULT " << f.name << "(";
+            for (size_t i = 0; i < f.params.size(); ++i) {
+                const ParamDesc& p = f.params[i];
+                out << (i ? ", " : "") << (is_out(p) ? "[out] " : "[in] ") << type_text(p) << (is_out(p) ? "* " : " ")
+                    << p.name;
+            }
+            out << ");\n";
+        }
+        out << "    };\n\n";
+    }
+    for (const TypeDesc& t : lib->types) {
+        if (t.kind != TKIND_COCLASS) continue;
+        out << "    [uuid(" << GuidToString(t.guid).substr(1, 36) << "), helpstring(" << quoted(t.doc) << ")]\n"
+            << "    coclass " << t.name << " {\n        [default] interface " << name_of(t.default_interface) << ";\n"
+            << "        [default, source] dispinterface " << name_of(t.default_source) << ";\n    };\n";
+    }
+    out << "};\n";
+    return out ? 0 : 2;
+}
+
 }  // namespace tarvosh
