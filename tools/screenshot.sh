@@ -11,7 +11,7 @@ build=${2:-build/plain}
 mkdir -p "$(dirname "$out")"
 out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
 work=$(mktemp -d)
-trap 'kill $equipment_pid 2>/dev/null; rm -rf "$work"' EXIT
+trap 'kill $equipment_pid 2>/dev/null || true; rm -rf "$work"' EXIT
 export TARVO_REGISTRY="$work/registry" QT_QPA_PLATFORM=offscreen
 "$build/tools/regtool/tarvo-regsvr" /s "$build/driver/component/libTarvoSrv1.so"
 port=$((30000 + RANDOM % 30000))
