@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "client/form_fields.h"
+#include "client/line_dialog_run.h"
 
 namespace tarvo::client {
 
@@ -112,24 +113,14 @@ void HsmsDialog::fill_defaults() {
 }
 
 int HsmsDialog::run(SharedValues& shared, ITarvo* driver, const DialogRunner& exec) {
+    return run_line_dialog(*this, shared, driver, exec);
+}
+
+void HsmsDialog::show_shared(const SharedValues& shared) {
     device_->setText(QString::number(shared.device_id));
     transaction_->setText(QString::number(shared.transaction));
     source_->setText(QString::number(shared.source_id));
     t3_->setText(QString::number(shared.t3));
-    if (!filled_) {
-        fill_defaults();
-        filled_ = true;
-    }
-    snapshot_ = snapshot_of(fields());
-    const int result = exec(*this);
-    if (result == QDialog::Accepted) {
-        apply(fields(), snapshot_, shared, driver);
-    } else {
-        HsmsFields f = fields();
-        restore(f, snapshot_);
-        show_fields(f);
-    }
-    return result;
 }
 
 }  // namespace tarvo::client

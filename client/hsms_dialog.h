@@ -23,14 +23,16 @@ public:
     HsmsFields fields() const;
     void show_fields(const HsmsFields& f);
 
-private:
+    // For run_line_dialog.
     void fill_defaults();
+    void show_shared(const SharedValues& shared);
+    bool filled = false;
+    HsmsSnapshot snapshot;
 
+private:
     QRadioButton *active_, *passive_, *alternating_;
     QSpinBox* host_[4];  // the four numbers of the address
     QLineEdit *port_, *t3_, *t5_, *t6_, *t7_, *t8_, *connects_, *retry_, *device_, *transaction_, *source_;
-    bool filled_ = false;
-    HsmsSnapshot snapshot_;
 };
 
 }  // namespace tarvo::client

@@ -25,13 +25,15 @@ public:
     Secs1Fields fields() const;
     void show_fields(const Secs1Fields& f);
 
-private:
+    // For run_line_dialog.
     void fill_defaults();
+    void show_shared(const SharedValues& shared);
+    bool filled = false;
+    Secs1Snapshot snapshot;
 
+private:
     QLineEdit *port_, *baud_, *t1_, *t2_, *t3_, *t4_, *retry_, *device_, *transaction_, *source_;
     QCheckBox* master_;
-    bool filled_ = false;
-    Secs1Snapshot snapshot_;
 };
 
 }  // namespace tarvo::client
