@@ -58,7 +58,7 @@ HsmsDialog::HsmsDialog(QWidget* parent) : QDialog(parent) {
     buttons->button(QDialogButtonBox::Cancel)->setObjectName("cancel");
     auto* defaults = buttons->addButton("Default", QDialogButtonBox::ResetRole);
     defaults->setObjectName("default");
-    connect(defaults, &QPushButton::clicked, this, [this] { fill_defaults(); });
+    connect(defaults, &QPushButton::clicked, this, [this] { fill_line_defaults(*this); });
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
@@ -105,22 +105,8 @@ void HsmsDialog::show_fields(const HsmsFields& f) {
     source_->setText(qt_text(f.source_id));
 }
 
-void HsmsDialog::fill_defaults() {
-    HsmsFields d;
-    d.device_id = byte_text(device_->text());
-    d.transaction = byte_text(transaction_->text());
-    show_fields(d);
-}
-
 int HsmsDialog::run(SharedValues& shared, ITarvo* driver, const DialogRunner& exec) {
     return run_line_dialog(*this, shared, driver, exec);
-}
-
-void HsmsDialog::show_shared(const SharedValues& shared) {
-    device_->setText(QString::number(shared.device_id));
-    transaction_->setText(QString::number(shared.transaction));
-    source_->setText(QString::number(shared.source_id));
-    t3_->setText(QString::number(shared.t3));
 }
 
 }  // namespace tarvo::client

@@ -24,8 +24,6 @@ public:
     void show_fields(const HsmsFields& f);
 
     // For run_line_dialog.
-    void fill_defaults();
-    void show_shared(const SharedValues& shared);
     bool filled = false;
     HsmsSnapshot snapshot;
 

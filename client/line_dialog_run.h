@@ -3,9 +3,12 @@
 // fills in the defaults, the snapshot is taken, the dialog runs; "OK"
 // applies to the driver, anything else restores the snapshot.
 //
-// `Dialog` offers fields(), show_fields(fields), fill_defaults(),
-// show_shared(shared), and the members `filled` and `snapshot`.
+// `Dialog` offers fields() and show_fields(fields), whose fields include the
+// shared ones (device_id, transaction, source_id, t3), and the members
+// `filled` and `snapshot`.
 #pragma once
+
+#include <string>
 
 #include <QDialog>
 
@@ -14,11 +17,27 @@
 
 namespace tarvo::client {
 
+// The defaults of every field, except the ids the main window wrote (T3 and
+// OutSourceID get their defaults too). Also what "Default" shows.
+template <class Dialog>
+void fill_line_defaults(Dialog& dialog) {
+    const auto shown = dialog.fields();
+    decltype(dialog.fields()) d;
+    d.device_id = shown.device_id;
+    d.transaction = shown.transaction;
+    dialog.show_fields(d);
+}
+
 template <class Dialog>
 int run_line_dialog(Dialog& dialog, SharedValues& shared, ITarvo* driver, const DialogRunner& exec) {
-    dialog.show_shared(shared);
+    auto f = dialog.fields();
+    f.device_id = std::to_string(shared.device_id);
+    f.transaction = std::to_string(shared.transaction);
+    f.source_id = std::to_string(shared.source_id);
+    f.t3 = std::to_string(shared.t3);
+    dialog.show_fields(f);
     if (!dialog.filled) {
-        dialog.fill_defaults();
+        fill_line_defaults(dialog);
         dialog.filled = true;
     }
     dialog.snapshot = snapshot_of(dialog.fields());

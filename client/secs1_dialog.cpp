@@ -44,7 +44,7 @@ Secs1Dialog::Secs1Dialog(QWidget* parent) : QDialog(parent) {
     default_row->addWidget(defaults);
     default_row->addWidget(new QLabel("Set to default", this));
     default_row->addStretch();
-    connect(defaults, &QPushButton::clicked, this, [this] { fill_defaults(); });
+    connect(defaults, &QPushButton::clicked, this, [this] { fill_line_defaults(*this); });
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
@@ -84,23 +84,8 @@ void Secs1Dialog::show_fields(const Secs1Fields& f) {
     source_->setText(qt_text(f.source_id));
 }
 
-void Secs1Dialog::fill_defaults() {
-    // The ids the main window wrote stay; T3 and OutSourceID get theirs.
-    Secs1Fields d;
-    d.device_id = byte_text(device_->text());
-    d.transaction = byte_text(transaction_->text());
-    show_fields(d);
-}
-
 int Secs1Dialog::run(SharedValues& shared, ITarvo* driver, const DialogRunner& exec) {
     return run_line_dialog(*this, shared, driver, exec);
-}
-
-void Secs1Dialog::show_shared(const SharedValues& shared) {
-    device_->setText(QString::number(shared.device_id));
-    transaction_->setText(QString::number(shared.transaction));
-    source_->setText(QString::number(shared.source_id));
-    t3_->setText(QString::number(shared.t3));
 }
 
 }  // namespace tarvo::client

@@ -26,8 +26,6 @@ public:
     void show_fields(const Secs1Fields& f);
 
     // For run_line_dialog.
-    void fill_defaults();
-    void show_shared(const SharedValues& shared);
     bool filled = false;
     Secs1Snapshot snapshot;
 
