@@ -150,8 +150,6 @@ private:
     uint64_t connection_of_locked(int socket) const;
     // mu_ held: whether data messages from `socket` are taken.
     bool selected_socket_locked(int socket) const;
-    // Sleeps up to `ms` (-1: until woken) unless woken.
-    void idle_wait(int32_t ms);
     // Blocking waits on the network give up once this holds.
     bool abandoned() const;
     hsms::Abandon abandon_check() const {

@@ -24,11 +24,6 @@ bool still_readable(int fd) {
 
 }  // namespace
 
-void secsitcp::idle_wait(int32_t ms) {
-    pollfd p{wake_.fd(), POLLIN, 0};
-    if (::poll(&p, 1, ms < 0 ? -1 : ms) > 0) wake_.drain();
-}
-
 bool secsitcp::abandoned() const { return stopping.load() || !active_wanted.load(); }
 
 uint64_t secsitcp::connection_of_locked(int socket) const {
@@ -75,7 +70,7 @@ int secsitcp::Step() {
             const int32_t wait = active_wanted && !pending ? idle_sleep.load() : -1;
             op.unlock();
             raise_events(*this, ev);
-            if (result == 0) idle_wait(wait);
+            if (result == 0) wake_.wait(wait);
             return result;
         }
         result = Step_connections(op, ev);
@@ -159,7 +154,7 @@ int secsitcp::Step_connections(std::unique_lock<std::mutex>& op, Events& ev) {
         add_notify(ev, nSecsErrorPortReadFailed);
         op.unlock();
         raise_events(*this, ev);
-        idle_wait(idle_sleep);
+        wake_.wait(idle_sleep);
         op.lock();
         return -1;
     }
@@ -194,7 +189,7 @@ int secsitcp::Step_connections(std::unique_lock<std::mutex>& op, Events& ev) {
         // readable: wait before trying again instead of spinning.
         op.unlock();
         raise_events(*this, ev);
-        idle_wait(idle_sleep);
+        wake_.wait(idle_sleep);
         op.lock();
     }
     return served > 0 ? 1 : 0;

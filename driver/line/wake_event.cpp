@@ -1,5 +1,7 @@
 #include "driver/line/wake_event.h"
 
+#include <poll.h>
+
 #include <cstdint>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -24,6 +26,15 @@ void WakeEvent::drain() {
     if (fd_ >= 0) {
         [[maybe_unused]] const ssize_t r = ::read(fd_, &value, sizeof value);
     }
+}
+
+void WakeEvent::wait(int ms) {
+    if (fd_ < 0) {
+        if (ms != 0) ::poll(nullptr, 0, ms < 0 ? 200 : ms);
+        return;
+    }
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, ms < 0 ? -1 : ms) > 0) drain();
 }
 
 }  // namespace tarvo

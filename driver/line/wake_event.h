@@ -14,6 +14,9 @@ public:
     int fd() const { return fd_; }  // -1 when no eventfd could be had
     void signal();  // makes fd() readable
     void drain();   // makes fd() not readable again
+    // Sleeps up to `ms` (-1: until signalled) unless signalled, and drains.
+    // Without an eventfd it can only sleep (200 ms for "until signalled").
+    void wait(int ms);
 
 private:
     int fd_ = -1;

@@ -95,8 +95,6 @@ private:
     // Every queued message ends unsent, each with OnSecsWritten(0); `why` is
     // recorded per message and `code` (when not 0) notified before it.
     void give_up_outbox(const char* why, int code, LineEvents& ev);
-    // Sleeps up to `ms` (-1: until woken) unless woken.
-    void idle_wait(int32_t ms);
     bool abandoned() const { return stopping.load() || !active_wanted.load(); }
     // Raises the events that timer callbacks handed over.
     void raise_timer_events();

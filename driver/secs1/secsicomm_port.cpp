@@ -1,7 +1,5 @@
 // The serial port of the SECS-I line: opening, closing and reopening it, and
 // the worker's cycle (Step), which serves the peer's ENQ before it sends.
-#include <poll.h>
-
 #include <chrono>
 
 #include "driver/log/log_mask.h"
@@ -134,21 +132,11 @@ bool secsicomm::bring_port_in_line() {
     return !failed;
 }
 
-void secsicomm::idle_wait(int32_t ms) {
-    if (wake_.fd() < 0) {
-        if (ms != 0) ::poll(nullptr, 0, ms < 0 ? 200 : ms);
-        return;
-    }
-    pollfd pf{wake_.fd(), POLLIN, 0};
-    ::poll(&pf, 1, ms < 0 ? -1 : ms);
-    wake_.drain();
-}
-
 int secsicomm::Step() {
     if (!bring_port_in_line()) {
         // The worker waits out the reopen delay (a caller's init_line does not).
         const int64_t pending = reopen_after_ms_ - now_ms();
-        idle_wait(pending > 0 ? static_cast<int32_t>(pending) : reopen_delay.load());
+        wake_.wait(pending > 0 ? static_cast<int32_t>(pending) : reopen_delay.load());
     }
     raise_timer_events();
     if (!port_opened.load()) {
@@ -158,7 +146,7 @@ int secsicomm::Step() {
         raise_events(*this, ev);
         // A closed line that is not wanted waits to be woken; one that is
         // wanted tries again after the idle sleep.
-        if (!gave_up) idle_wait(active_wanted.load() ? idle_sleep.load() : -1);
+        if (!gave_up) wake_.wait(active_wanted.load() ? idle_sleep.load() : -1);
         return 0;
     }
     bool queued;
