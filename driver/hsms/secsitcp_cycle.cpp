@@ -126,7 +126,7 @@ int secsitcp::Step_connections(std::unique_lock<std::mutex>& op, Events& ev) {
     fds.push_back({wake_.fd(), POLLIN, 0});
     op.unlock();
     raise_events(*this, ev);
-    const int n = ::poll(fds.data(), fds.size(), wait);
+    const int n = ::poll(fds.data(), fds.size(), wake_.limit(wait));
     const int error = errno;
     op.lock();
     bool idle;

@@ -30,11 +30,16 @@ void WakeEvent::drain() {
 
 void WakeEvent::wait(int ms) {
     if (fd_ < 0) {
-        if (ms != 0) ::poll(nullptr, 0, ms < 0 ? 200 : ms);
+        if (ms != 0) ::poll(nullptr, 0, ms < 0 ? kUnsignalledMs : ms);
         return;
     }
     pollfd p{fd_, POLLIN, 0};
     if (::poll(&p, 1, ms < 0 ? -1 : ms) > 0) drain();
+}
+
+int WakeEvent::limit(int ms) const {
+    if (fd_ >= 0) return ms;
+    return ms < 0 || ms > kUnsignalledMs ? kUnsignalledMs : ms;
 }
 
 }  // namespace tarvo

@@ -17,6 +17,12 @@ public:
     // Sleeps up to `ms` (-1: until signalled) unless signalled, and drains.
     // Without an eventfd it can only sleep (200 ms for "until signalled").
     void wait(int ms);
+    // How long a poll that watches fd() may wait when it means to wait `ms`
+    // (-1: until signalled): `ms` itself, or without an eventfd never more
+    // than the 200 ms that wait() sleeps, since nothing could wake it.
+    int limit(int ms) const;
+
+    static constexpr int kUnsignalledMs = 200;
 
 private:
     int fd_ = -1;

@@ -118,9 +118,20 @@ private:
     void send_end(bool success, uint64_t entry_id);
     void accept_block(const S_BLOCK& block);
     // mu_ held from here on.
-    bool block_is_expected(const S_BLOCK& block);
-    // A completed message, when this block was its last.
-    std::optional<Blocks> block_add(const S_BLOCK& block, bool primary, bool first, LineEvents& ev);
+    // What becomes of an acknowledged block that is no duplicate: it joins
+    // or starts a message (the completed message when it was the last), or it
+    // is reported as an extra block. An expected entry is used up only by a
+    // block that is taken.
+    std::optional<Blocks> take_block(const S_BLOCK& block, LineEvents& ev);
+    // The reply entry a first secondary block answers, or the next-block
+    // entry of the message in progress this block belongs to.
+    std::list<Expected>::iterator expected_entry(const S_BLOCK& block, bool reply);
+    void consume(std::list<Expected>::iterator entry);  // kills its timer too
+    // Appends to `message` (in_progress_.end(): a new message). A completed
+    // message, when this block was its last; else the next block is awaited.
+    std::optional<Blocks> block_add(std::list<Blocks>::iterator message, const S_BLOCK& block, LineEvents& ev);
+    // The message in progress with this block's identity (header bytes 0 to
+    // 3 and the system bytes); -1 for none.
     int find_message_i(const S_BLOCK& block) const;
     void expect_block(const S_BLOCK& block, int32_t timeout, bool reply, LineEvents& ev);
     timers::TimerId set_ibtimer(int32_t timeout, LineEvents& ev);

@@ -119,19 +119,7 @@ void secsicomm::accept_block(const S_BLOCK& block) {
             msg.log(lmMsgGeneral | lmPortDetailed, "ERROR: Received block duplication");
             add_notify(ev, nSecsErrorBlockDuplication);
         } else {
-            if (block_is_expected(block)) {
-                complete = block.is_primary() ? block_add(block, true, false, ev)
-                                              : block_add(block, false, block.is_first(), ev);
-            } else if (block.is_primary() && block.is_first()) {
-                complete = block_add(block, true, true, ev);  // a new message from the peer
-            } else if (block.is_primary()) {
-                msg.log(lmPortGeneral | lmPortDetailed, "ERROR: extra block received");
-                add_notify(ev, nSecsErrorExtraBlock);
-            } else {
-                // A reply nobody waits for: never asked for, or too late.
-                msg.log(lmMsgGeneral, "ERROR: Received extra block");
-                add_notify(ev, nSecsErrorExtraBlock);
-            }
+            complete = take_block(block, ev);
             last_accepted_ = block;
         }
     }
@@ -139,38 +127,66 @@ void secsicomm::accept_block(const S_BLOCK& block) {
     raise_events(*this, ev);
 }
 
-bool secsicomm::block_is_expected(const S_BLOCK& block) {
-    for (auto it = expected_.begin(); it != expected_.end(); ++it) {
-        const S_BLOCK& ref = it->block;
-        bool match;
-        if (it->reply) {
-            // Only a secondary block answers: a primary of the peer's that
-            // happens to carry our system bytes is a message of its own.
-            match = !block.is_primary() && block.device_id == ref.device_id && block.stream() == ref.stream() &&
-                    same_system_bytes(block, ref);
-        } else {
-            match = block.r_bit == ref.r_bit && block.device_id == ref.device_id &&
-                    block.block_number == ref.block_number && same_system_bytes(block, ref);
+std::optional<secsicomm::Blocks> secsicomm::take_block(const S_BLOCK& block, LineEvents& ev) {
+    const int index = find_message_i(block);
+    const auto message = index < 0 ? in_progress_.end() : std::next(in_progress_.begin(), index);
+    // The next block of a message in progress joins it. Checked first: a
+    // message numbered from 0 goes on with block 1.
+    if (message != in_progress_.end() && message->back().block_number + 1 == block.block_number) {
+        const auto entry = expected_entry(block, false);
+        if (entry != expected_.end()) consume(entry);
+        return block_add(message, block, ev);
+    }
+    if (block.is_first()) {
+        if (message != in_progress_.end()) {
+            // The peer gave the message up and sends it again: nothing of the
+            // old part is delivered, and its continuation is no longer awaited.
+            msg.log(lmTimeout | lmMsgGeneral, "ERROR: incomplete message discarded. Name: '%s'",
+                    block_name(message->front()).c_str());
+            const auto entry = expected_entry(message->back(), false);
+            if (entry != expected_.end()) consume(entry);
+            in_progress_.erase(message);
+            return block_add(in_progress_.end(), block, ev);
         }
-        if (match) {
-            timers_.kill(it->timer);
-            expected_.erase(it);
-            return true;
+        if (block.is_primary()) return block_add(in_progress_.end(), block, ev);  // a new message from the peer
+        const auto reply = expected_entry(block, true);
+        if (reply != expected_.end()) {
+            consume(reply);
+            return block_add(in_progress_.end(), block, ev);
         }
     }
-    return false;
+    if (block.is_primary()) {
+        msg.log(lmPortGeneral | lmPortDetailed, "ERROR: extra block received");
+    } else {
+        // A reply nobody waits for: never asked for, too late, or a block
+        // that continues no reply in progress.
+        msg.log(lmMsgGeneral, "ERROR: Received extra block");
+    }
+    add_notify(ev, nSecsErrorExtraBlock);
+    return std::nullopt;
 }
 
-std::optional<secsicomm::Blocks> secsicomm::block_add(const S_BLOCK& block, bool /*primary*/, bool first,
+std::list<secsicomm::Expected>::iterator secsicomm::expected_entry(const S_BLOCK& block, bool reply) {
+    return std::find_if(expected_.begin(), expected_.end(), [&](const Expected& e) {
+        if (e.reply != reply) return false;
+        if (reply) {
+            // Only a secondary answers: a primary of the peer's that happens
+            // to carry our system bytes is a message of its own.
+            return !block.is_primary() && block.device_id == e.block.device_id &&
+                   block.stream() == e.block.stream() && same_system_bytes(block, e.block);
+        }
+        return same_message(block, e.block);
+    });
+}
+
+void secsicomm::consume(std::list<Expected>::iterator entry) {
+    timers_.kill(entry->timer);
+    expected_.erase(entry);
+}
+
+std::optional<secsicomm::Blocks> secsicomm::block_add(std::list<Blocks>::iterator message, const S_BLOCK& block,
                                                        LineEvents& ev) {
-    std::list<Blocks>::iterator message;
-    if (first) {
-        message = in_progress_.insert(in_progress_.end(), Blocks{});
-    } else {
-        const int index = find_message_i(block);
-        if (index < 0) return std::nullopt;  // continues nothing: dropped
-        message = std::next(in_progress_.begin(), index);
-    }
+    if (message == in_progress_.end()) message = in_progress_.insert(in_progress_.end(), Blocks{});
     message->push_back(block);
     if (block.is_last()) {
         Blocks done = std::move(*message);

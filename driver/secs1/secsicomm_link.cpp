@@ -48,6 +48,9 @@ int secsicomm::listen_time(int32_t& budget) {
         }
         if (n == 1) {
             budget -= unit / 2;
+            // A peer that never falls silent must not hold a line that is
+            // stopping: the character is of no use to it any more.
+            if (abandoned()) return kAbandoned;
             return c;
         }
         budget -= unit;
@@ -124,13 +127,13 @@ int secsicomm::receive_block() {
     while (got < wanted) {
         const int n = read_port(block.raw.data() + got, wanted - got);
         if (n < 0) return -1;
+        if (abandoned()) return -1;
         if (n > 0) {
             got += n;
             empty = 0;
             continue;
         }
         raise_timer_events();
-        if (abandoned()) return -1;
         if (++empty >= limit) {
             msg.log(lmTimeout, "ERROR: T1 timeout - while receiving block");
             raise_notify(nSecsErrorT1);

@@ -20,22 +20,33 @@ int64_t now_ms() {
 }  // namespace
 
 int secsicomm::port_open() {
-    std::lock_guard<std::mutex> op(op_mu_);
-    if (port_opened.load()) {
-        active_wanted.store(true);
-        return 0;
+    {
+        std::lock_guard<std::mutex> op(op_mu_);
+        if (port_opened.load()) {
+            active_wanted.store(true);
+            return 0;
+        }
+        if (port_open_op() == 0) {
+            active_wanted.store(true);
+            wake();  // the worker may be asleep on the closed line
+            return 0;
+        }
     }
-    if (port_open_op() != 0) return -1;
-    active_wanted.store(true);
-    wake();  // the worker may be asleep on the closed line
-    return 0;
+    // The caller learns of the failure once, as an event too; the worker's
+    // own attempts to reopen a wanted port stay in the log.
+    raise_notify(nSecsErrorPortOpenFailed);
+    return -1;
 }
 
 int secsicomm::port_open_op() {
     const int32_t wanted = port.load();
+    const int32_t baud = baud_code.load();
     const bool opened = serial::sio_open(wanted) == 0;
-    if (opened && serial::sio_ioctl(wanted, baud_code.load(), line_mode.load()) == 0 &&
-        serial::sio_SetReadTimeouts(wanted, read_timeout.load(), read_interval_timeout.load()) == 0) {
+    const int format = opened ? serial::sio_ioctl(wanted, baud, line_mode.load()) : serial::kFailed;
+    if (format == serial::kBaudNotSet) {
+        msg.log(lmPortGeneral | lmPortDetailed, "ERROR: baud rate %d cannot be set", static_cast<int>(code_to_baud(baud)));
+    }
+    if (format == 0 && serial::sio_SetReadTimeouts(wanted, read_timeout.load(), read_interval_timeout.load()) == 0) {
         msg.log(lmPortGeneral | lmPortDetailed, "Port %d was opened", static_cast<int>(wanted));
         port_in_use.store(wanted);
         port_opened.store(true);
@@ -141,7 +152,13 @@ int secsicomm::Step() {
     raise_timer_events();
     if (!port_opened.load()) {
         LineEvents ev;
-        give_up_outbox("ERROR sending. Port is not open. Name: '%s'", nSecsErrorPortWriteFailed, ev);
+        {
+            // Checked again under the opening lock: a message queued for an
+            // opening that came in meanwhile is sent, not failed.
+            std::lock_guard<std::mutex> op(op_mu_);
+            if (!port_opened.load())
+                give_up_outbox("ERROR sending. Port is not open. Name: '%s'", nSecsErrorPortWriteFailed, ev);
+        }
         const bool gave_up = !ev.empty();
         raise_events(*this, ev);
         // A closed line that is not wanted waits to be woken; one that is
@@ -158,7 +175,7 @@ int secsicomm::Step() {
     const int32_t in_use = port_in_use.load();
     // The peer's ENQ goes first; with nothing to send the line sleeps until
     // a character, a message or a wake-up arrives.
-    const int ready = serial::sio_wait(in_use, wake_.fd(), queued ? 0 : -1);
+    const int ready = serial::sio_wait(in_use, wake_.fd(), queued ? 0 : wake_.limit(-1));
     // Drained only after the wait: whatever asked for a wake-up before this
     // point (a queued message, a stop, a deactivation) is seen after it.
     wake_.drain();

@@ -8,11 +8,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
 
+#include "platform/serial/bit_rate.h"
 #include "platform/serial/port_map.h"
 
 namespace tarvo::serial {
@@ -131,7 +133,7 @@ int sio_open(int port) {
 }
 
 int sio_ioctl(int port, int baud_code, int line_mode) {
-    if (baud_code < 0 || baud_code >= kBaudCount || kBauds[baud_code].speed == 0) return kBadParameter;
+    if (baud_code < 0 || baud_code >= kBaudCount) return kBadParameter;
     if (line_mode < 0 || line_mode > 0x3F) return kBadParameter;
     const std::shared_ptr<OpenPort> p = find(port);
     if (!p) return kNotOpen;
@@ -146,9 +148,16 @@ int sio_ioctl(int port, int baud_code, int line_mode) {
         default: return kBadParameter;
         }
     }
-    return configure_raw(p->fd, kBauds[baud_code].speed, kSizes[line_mode & 3], (line_mode & 4) != 0, parity)
-               ? 0
-               : kFailed;
+    const BaudCode& baud = kBauds[baud_code];
+    // A rate without a constant is set on top of a standard one.
+    if (!configure_raw(p->fd, baud.speed != 0 ? baud.speed : B9600, kSizes[line_mode & 3], (line_mode & 4) != 0,
+                       parity)) {
+        return kFailed;
+    }
+    if (baud.speed == 0 && !set_bit_rate(p->fd, baud.rate)) return kBaudNotSet;
+    const long actual = read_bit_rate(p->fd);
+    if (actual <= 0 || std::labs(actual - baud.rate) * 50 > baud.rate) return kBaudNotSet;
+    return 0;
 }
 
 int sio_SetReadTimeouts(int port, int read_timeout_ms, int interval_ms) {

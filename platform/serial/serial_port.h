@@ -11,8 +11,9 @@
 //
 // Baud codes (sio_ioctl): 0 50, 1 75, 2 110, 3 134, 4 150, 5 300, 6 600,
 // 7 1200, 8 1800, 9 2400, 10 4800, 11 7200, 12 9600, 13 19200, 14 38400,
-// 15 57600, 16 115200, 17 230400, 18 460800, 19 921600 bit/s. 7200 has no
-// termios speed on Linux: code 11 is refused.
+// 15 57600, 16 115200, 17 230400, 18 460800, 19 921600 bit/s. A rate without
+// a termios constant (7200) is set through termios2. Every rate is read back:
+// one the device does not take, or takes more than 2 % off, is kBaudNotSet.
 //
 // Line mode (sio_ioctl), the bit layout of a UART's line control register:
 //   bits 0-1  data bits: 0 five, 1 six, 2 seven, 3 eight
@@ -37,6 +38,7 @@ namespace tarvo::serial {
 constexpr int kFailed = -1;          // any failure of open, ioctl, timeouts
 constexpr int kNotOpen = -2;         // an operation on a port that is not open
 constexpr int kBadParameter = -3;    // a baud code, line mode or selector out of range
+constexpr int kBaudNotSet = -4;      // the device does not run at the rate of the baud code
 
 int sio_open(int port);
 int sio_ioctl(int port, int baud_code, int line_mode);

@@ -20,7 +20,7 @@ protected:
         line.T1 = 60;
         line.T2 = 150;
         line.T3 = 400;
-        line.T4 = 400;
+        line.T4 = 250;  // every timer its own value: a mix-up shows
         line.retry = 2;
         line.idle_sleep = 10;
         line.reopen_delay = 100;

@@ -3,7 +3,11 @@
 // replies matched only by secondaries, and every send ending once.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "driver/log/notify_code.h"
@@ -174,6 +178,116 @@ TEST_F(Assembly, AMessageOfMoreThan32767BlocksIsRefused) {
     huge.body.resize(32767 * 244 - 100);  // the most that fits is queued
     EXPECT_EQ(line.queue_message(huge), 0);
     EXPECT_EQ(peer.read_byte(), kENQ);
+}
+
+// ---- blocks that continue, restart or interleave messages ---------------------
+
+constexpr int kOurs = -1;  // stands for the system bytes of our own S1F1W
+
+struct Arrival {
+    BlockHeader header;
+    uint8_t fill;     // every data byte
+    size_t size;      // data bytes
+};
+
+struct AssemblyRow {
+    const char* name;
+    bool ask;                               // we send S1F1W first and await its reply
+    std::vector<Arrival> blocks;            // what the peer delivers, in order
+    std::vector<std::pair<int, Bytes>> delivered;  // function and body of each message, in order
+    int extra;                              // blocks reported as extra (19)
+    bool discarded;                         // a message in progress was given up for a restart
+};
+
+Bytes filled(std::initializer_list<std::pair<uint8_t, size_t>> parts) {
+    Bytes out;
+    for (const auto& [fill, size] : parts) out.insert(out.end(), size, fill);
+    return out;
+}
+
+BlockHeader block(int stream, int function, int number, bool last, int transaction) {
+    return {.w = false, .stream = stream, .function = function, .e = last, .number = number, .transaction = transaction};
+}
+
+const AssemblyRow kAssemblyRows[] = {
+    {"AReplyNumberedFromZero", true,
+     {{block(1, 2, 0, false, kOurs), 0x10, 244}, {block(1, 2, 1, false, kOurs), 0x11, 244}, {block(1, 2, 2, true, kOurs), 0x12, 3}},
+     {{2, filled({{0x10, 244}, {0x11, 244}, {0x12, 3}})}}, 0, false},
+    {"APrimaryRestartedWithTheSameSystemBytes", false,
+     {{block(6, 11, 1, false, 9), 0x21, 244}, {block(6, 11, 2, false, 9), 0x22, 244},
+      {block(6, 11, 1, false, 9), 0x31, 244}, {block(6, 11, 2, false, 9), 0x32, 244}, {block(6, 11, 3, true, 9), 0x33, 5}},
+     {{11, filled({{0x31, 244}, {0x32, 244}, {0x33, 5}})}}, 0, true},
+    {"ARestartNumberedFromZero", false,
+     {{block(6, 11, 0, false, 9), 0x21, 244}, {block(6, 11, 1, false, 9), 0x22, 244},
+      {block(6, 11, 0, false, 9), 0x31, 244}, {block(6, 11, 1, true, 9), 0x32, 5}},
+     {{11, filled({{0x31, 244}, {0x32, 5}})}}, 0, true},
+    {"TwoMessagesInterleaved", false,
+     {{block(6, 11, 1, false, 1), 0x41, 244}, {block(6, 11, 1, false, 2), 0x51, 244},
+      {block(6, 11, 2, true, 1), 0x42, 7}, {block(6, 11, 2, true, 2), 0x52, 8}},
+     {{11, filled({{0x41, 244}, {0x42, 7}})}, {11, filled({{0x51, 244}, {0x52, 8}})}}, 0, false},
+    {"APeerPrimaryBetweenTheBlocksOfAReply", true,
+     {{block(1, 2, 1, false, kOurs), 0x61, 244}, {block(1, 3, 1, true, 70), 0x71, 2}, {block(1, 2, 2, true, kOurs), 0x62, 4}},
+     {{3, filled({{0x71, 2}})}, {2, filled({{0x61, 244}, {0x62, 4}})}}, 0, false},
+    // A block that carries the reply's identity but not a first block
+    // number is no reply: the reply entry stays for the real one.
+    {"ANonFirstSecondaryLeavesTheReplyAwaited", true,
+     {{block(1, 2, 2, true, kOurs), 0x81, 1}, {block(1, 2, 1, true, kOurs), 0x82, 2}},
+     {{2, filled({{0x82, 2}})}}, 1, false},
+    // Next block number and system bytes, but another function: it joins
+    // nothing, and the message it seemed to continue keeps waiting for its
+    // own next block.
+    {"AForeignBlockLeavesTheContinuationAwaited", false,
+     {{block(6, 11, 1, false, 9), 0x91, 244}, {block(6, 13, 2, true, 9), 0x92, 1}, {block(6, 11, 2, true, 9), 0x93, 1}},
+     {{11, filled({{0x91, 244}, {0x93, 1}})}}, 1, false},
+};
+
+class Assembling : public SerialLineTest, public ::testing::WithParamInterface<AssemblyRow> {};
+
+TEST_P(Assembling, EachDeliveredBodyIsExactlyTheBodySent) {
+    const AssemblyRow& row = GetParam();
+    start();
+    int ours = 0;
+    if (row.ask) {
+        ASSERT_EQ(line.SendMessage("S1F1W"), 0);
+        const auto sent = peer.receive_message();
+        ASSERT_TRUE(sent.has_value());
+        ours = ((*sent)[0][9] << 8) | (*sent)[0][10];
+        ASSERT_TRUE(owner.wait_written(1));
+    }
+    for (const Arrival& a : row.blocks) {
+        BlockHeader h = a.header;
+        if (h.transaction == kOurs) h.transaction = ours;
+        ASSERT_TRUE(peer.deliver(wire_block(h, Bytes(a.size, a.fill))));
+    }
+    ASSERT_TRUE(owner.wait_reads(static_cast<int>(row.delivered.size())));
+    for (const auto& [function, body] : row.delivered) {
+        const std::string got = line.msg.NextMessageByte();
+        EXPECT_EQ(line.msg.GetInFunctionID(), function);
+        EXPECT_EQ(Bytes(got.begin(), got.end()), body) << "function " << function;
+    }
+    EXPECT_EQ(log.contains("ERROR: incomplete message discarded. Name: 'S6F11'"), row.discarded);
+    // Nothing is left half done: no T4 and no T3 come after the last block.
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::max(line.T3.load(), line.T4.load()) + 100));
+    EXPECT_EQ(owner.reads(), static_cast<int>(row.delivered.size()));
+    EXPECT_EQ(owner.notify_count(nSecsErrorExtraBlock), row.extra);
+    EXPECT_EQ(owner.notify_count(nSecsErrorT4), 0);
+    EXPECT_EQ(owner.notify_count(nSecsErrorT3), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Assembling, ::testing::ValuesIn(kAssemblyRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A block that used nothing up leaves the timers running: the message it
+// seemed to continue is discarded when its own T4 runs out.
+TEST_F(Assembly, AForeignBlockLeavesT4Running) {
+    ASSERT_TRUE(peer.deliver(wire_block(block(6, 11, 1, false, 12), Bytes(244, 1))));
+    const auto t0 = std::chrono::steady_clock::now();
+    ASSERT_TRUE(peer.deliver(wire_block(block(6, 13, 2, true, 12), Bytes(1, 2))));
+    ASSERT_TRUE(owner.wait_notify(nSecsErrorT4));
+    const auto after = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_GE(after, line.T4 - 50);
+    EXPECT_LT(after, line.T4 + 250);
+    EXPECT_TRUE(log.wait_contains("ERROR: incomplete message discarded. Name: 'S6F11'"));
 }
 
 }  // namespace

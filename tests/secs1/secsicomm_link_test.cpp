@@ -3,7 +3,9 @@
 // records and in the notifications; contention both ways; the port's life.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <optional>
 #include <string>
@@ -253,6 +255,59 @@ TEST_F(SerialLineTest, AReadErrorClosesThePortOnceAndTheLineReopensIt) {
     EXPECT_LE(failed, 8u);
     EXPECT_EQ(owner.notify_count(nSecsErrorPortReadFailed), 1);
     EXPECT_TRUE(line.active_wanted.load());
+}
+
+// A peer that never falls silent (noise, a device stuck in a loop) keeps the
+// line in completion's quiet-period wait; a deactivation and a stop still end
+// it within 250 ms.
+TEST_F(SerialLineTest, AStopIsPromptUnderContinuousInput) {
+    line.T1 = 500;
+    line.read_timeout = 100;
+    for (const bool stop_worker : {false, true}) {
+        SCOPED_TRACE(stop_worker ? "stop" : "deactivate");
+        start();
+        peer.send_byte(kENQ);
+        ASSERT_EQ(peer.read_byte(), kEOT);
+        peer.send_byte(5);  // a bad length: completion waits for a quiet T1
+        std::atomic<bool> quiet{false};
+        std::thread noise([&] {
+            for (int i = 0; i < 1000 && !quiet.load(); ++i) {
+                peer.send_byte('x');
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        });
+        ASSERT_TRUE(owner.wait_notify(nSecsErrorBadLength));
+        std::this_thread::sleep_for(std::chrono::milliseconds(2 * line.T1));  // well past one quiet period
+        const auto t0 = Clock::now();
+        if (stop_worker) {
+            worker.reset();
+        } else {
+            line.active_wanted = false;
+            line.wake();
+            EXPECT_TRUE(eventually([&] { return !line.port_opened.load(); }));
+        }
+        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count();
+        std::printf("%s under continuous input took %lld ms\n", stop_worker ? "stop" : "deactivation",
+                    static_cast<long long>(took));
+        EXPECT_LT(took, 250 * (kUnderSanitizer ? 2 : 1));
+        EXPECT_EQ(owner.notify_count(nSecsErrorT1), 0) << "no NAK while the peer is still sending";
+        quiet = true;
+        noise.join();
+        stop();
+        owner.reset();
+    }
+}
+
+// A caller learns of a failed opening through an event too, once per call.
+TEST_F(SerialLineTest, AFailedOpeningIsNotifiedOnce) {
+    line.port = 99;  // no device behind it
+    EXPECT_EQ(line.port_open(), -1);
+    EXPECT_TRUE(log.wait_contains("Port 99 could not be opened"));
+    EXPECT_EQ(owner.notifications(), std::vector<int>{nSecsErrorPortOpenFailed});
+    line.port = peer.port();
+    line.baud_code = 11;  // 7200 bit/s: no termios constant, set all the same
+    EXPECT_EQ(line.port_open(), 0);
+    EXPECT_EQ(owner.notifications(), std::vector<int>{nSecsErrorPortOpenFailed});
 }
 
 }  // namespace
