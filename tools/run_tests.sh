@@ -6,6 +6,8 @@
 #   4. the Debian package: built, checked by lintian, extracted and used,
 #   5. every libFuzzer target for a bounded time (FUZZ_SECONDS, default 60).
 # Build folders go under build/ (override with BUILD_ROOT).
+case "${1:-}" in -h|--help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0;; esac
+[ $# -eq 0 ] || { echo "run_tests.sh: takes no arguments (see --help)" >&2; exit 2; }
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)

@@ -13,6 +13,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/command_line.h"
+
 #include "driver/line/line_type.h"
 #include "tests/component/loopback_pair.h"
 
@@ -90,7 +92,7 @@ BENCHMARK(RoundTrip)->Arg(5199)->Arg(0)->ArgName("log_mask")->UseRealTime()->Min
 
 int main(int argc, char** argv) {
     tarvo::test::register_component();
-    benchmark::Initialize(&argc, argv);
+    tarvo::command_line::init_benchmark(argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

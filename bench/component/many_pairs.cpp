@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/command_line.h"
 #include "driver/line/line_type.h"
 #include "driver/log/notify_code.h"
 #include "driver/component/tarvo_guids.h"
@@ -291,16 +292,26 @@ bool measure(int n, double idle_seconds, double run_seconds) {
 }  // namespace tarvo::test
 
 int main(int argc, char** argv) {
+    namespace cli = tarvo::command_line;
+    cli::help_if_asked(argc, argv,
+                       "usage: many_pairs [--idle-seconds S] [--run-seconds S] N...\n"
+                       "For each N (default 1 10 100 500 1000) opens N equipment and N host objects over\n"
+                       "loopback HSMS and prints the time to select them all, memory, threads and\n"
+                       "descriptors per pair, the CPU of an idle process over S seconds (default 10) and\n"
+                       "round trips over S seconds (default 3) with log mask 0 and the default mask.\n");
     double idle_seconds = 10;
     double run_seconds = 3;
     std::vector<int> counts;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--idle-seconds") == 0 && i + 1 < argc) {
-            idle_seconds = std::atof(argv[++i]);
-        } else if (std::strcmp(argv[i], "--run-seconds") == 0 && i + 1 < argc) {
-            run_seconds = std::atof(argv[++i]);
+        const bool has_value = i + 1 < argc;
+        if (std::strcmp(argv[i], "--idle-seconds") == 0 && has_value) {
+            idle_seconds = cli::seconds(argv[0], "--idle-seconds", argv[++i]);
+        } else if (std::strcmp(argv[i], "--run-seconds") == 0 && has_value) {
+            run_seconds = cli::seconds(argv[0], "--run-seconds", argv[++i]);
+        } else if (argv[i][0] == '-') {
+            cli::fail(argv[0], std::string("unknown option or missing value '") + argv[i] + "'");
         } else {
-            counts.push_back(std::atoi(argv[i]));
+            counts.push_back(static_cast<int>(cli::whole_number(argv[0], "N", argv[i], 1, 100000)));
         }
     }
     if (counts.empty()) counts = {1, 10, 100, 500, 1000};

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/command_line.h"
 #include "driver/line/line_type.h"
 #include "tests/component/driver_env.h"
 #include "tests/component/loopback_pair.h"
@@ -133,7 +134,14 @@ int run(int round_trips, int runs) {
 }  // namespace tarvo::test
 
 int main(int argc, char** argv) {
-    const int round_trips = argc > 1 ? std::atoi(argv[1]) : 1000;
-    const int runs = argc > 2 ? std::atoi(argv[2]) : 5;
-    return tarvo::test::run(std::max(1, round_trips), std::max(1, runs));
+    namespace cli = tarvo::command_line;
+    cli::help_if_asked(argc, argv,
+                       "usage: serial_round_trip [ROUND_TRIPS] [RUNS]\n"
+                       "SECS-I through ITarvo on two pseudo-terminals joined back to back: the median and\n"
+                       "99th percentile of ROUND_TRIPS (default 1000) S1F1W/S1F2 round trips, and RUNS\n"
+                       "(default 5) one-way sends of a 64 KiB message.\n");
+    if (argc > 3) cli::fail(argv[0], std::string("unexpected argument '") + argv[3] + "'");
+    const long round_trips = argc > 1 ? cli::whole_number(argv[0], "ROUND_TRIPS", argv[1], 1, 10000000) : 1000;
+    const long runs = argc > 2 ? cli::whole_number(argv[0], "RUNS", argv[2], 1, 100000) : 5;
+    return tarvo::test::run(static_cast<int>(round_trips), static_cast<int>(runs));
 }

@@ -7,6 +7,8 @@
 // Each line runs its Step on a worker thread, as the driver object does.
 #include <benchmark/benchmark.h>
 
+#include "bench/command_line.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -262,7 +264,7 @@ int main(int argc, char** argv) {
     const std::string log = "/tmp/tarvo_bench_hsms.log";
     std::remove(log.c_str());
     tarvo::create_process_logger(log);
-    benchmark::Initialize(&argc, argv);
+    tarvo::command_line::init_benchmark(argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     tarvo::destroy_process_logger();

@@ -3,6 +3,8 @@
 // and a 64 KiB Binary item.
 #include <benchmark/benchmark.h>
 
+#include "bench/command_line.h"
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -110,4 +112,9 @@ BENCHMARK(BM_Decode)->Apply(names);
 BENCHMARK(BM_NextMessage)->Apply(names);
 BENCHMARK(BM_Render)->Apply(names);
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    tarvo::command_line::init_benchmark(argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench/command_line.h"
 #include "driver/messages/secsii.h"
 #include "platform/com/bstr.h"
 
@@ -44,6 +45,15 @@ std::string nested_body() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    namespace cli = tarvo::command_line;
+    cli::help_if_asked(argc, argv,
+                       "usage: peak_memory [elements | sml]\n"
+                       "elements (the default): decodes a 64 MiB body of Boolean items (NextMessage);\n"
+                       "sml: renders a 40 MB body of nested lists as SML (NextMessageSML).\n"
+                       "Prints the growth of the peak resident set and the time.\n");
+    if (argc > 2) cli::fail(argv[0], std::string("unexpected argument '") + argv[2] + "'");
+    if (argc > 1 && std::strcmp(argv[1], "sml") != 0 && std::strcmp(argv[1], "elements") != 0)
+        cli::fail(argv[0], std::string("unknown mode '") + argv[1] + "'");
     const bool sml = argc > 1 && std::strcmp(argv[1], "sml") == 0;
     tarvo::secsii m;
     m.set_log_mask(0);

@@ -14,8 +14,6 @@ import subprocess
 import sys
 import time
 
-import tarvo
-
 
 def free_port():
     with socket.socket() as s:
@@ -24,6 +22,8 @@ def free_port():
 
 
 def run(seconds):
+    import tarvo  # only for a run: --help works without the module
+
     port = free_port()
     eq = tarvo.Dispatch("TARVOSrv1.Quill1")
     host = tarvo.Dispatch("TARVOSrv1.Quill1")
@@ -54,8 +54,25 @@ def run(seconds):
     return len(times) / seconds, statistics.median(times) * 1000
 
 
+def fail(what):
+    print("round_trips.py: %s (see --help)" % what, file=sys.stderr)
+    sys.exit(2)
+
+
 def main():
-    seconds = float(sys.argv[1]) if len(sys.argv) > 1 else 3.0
+    if any(a in ("-h", "--help") for a in sys.argv[1:]):
+        print(__doc__.strip())
+        return
+    if len(sys.argv) > 3:
+        fail("unexpected argument '%s'" % sys.argv[3])
+    seconds = 3.0
+    if len(sys.argv) > 1:
+        try:
+            seconds = float(sys.argv[1])
+        except ValueError:
+            seconds = -1.0
+        if not 1.0 <= seconds <= 86400.0:
+            fail("SECONDS must be a number from 1 to 86400, not '%s'" % sys.argv[1])
     rate, median = run(seconds)
     print("Python: %.0f round trips/s, median %.3f ms" % (rate, median))
     if len(sys.argv) > 2:

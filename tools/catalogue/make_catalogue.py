@@ -286,4 +286,11 @@ def main():
 
 
 if __name__ == "__main__":
+    import sys
+    if any(a in ("-h", "--help") for a in sys.argv[1:]):
+        print(__doc__.strip())
+        sys.exit(0)
+    if len(sys.argv) > 1:
+        print("make_catalogue.py: takes no arguments, not '%s' (see --help)" % sys.argv[1], file=sys.stderr)
+        sys.exit(2)
     main()

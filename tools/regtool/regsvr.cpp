@@ -27,11 +27,18 @@ namespace {
 using EntryPoint = HRESULT (*)();
 
 int usage() {
-    std::fprintf(stderr, "usage: tarvo-regsvr [/u] [/s] [--system] path/to/component.so\n"
+    std::fprintf(stdout, "usage: tarvo-regsvr [/u] [/s] [--system] path/to/component.so\n"
                          "  /u        unregister (DllUnregisterServer) instead of registering\n"
                          "  /s        silent: print nothing\n"
                          "  --system  the system-wide store (%s) instead of the user's\n",
                  RegStoreSystemPaths().empty() ? "none" : RegStoreSystemPaths().front().c_str());
+    std::fprintf(stdout, "Exit status: 0 success, 1 bad command line, 3 the library does not load,\n"
+                         "4 it lacks the entry point, 5 the entry point reported a failure.\n");
+    return 0;
+}
+
+int bad_command_line(const std::string& what) {
+    std::fprintf(stderr, "tarvo-regsvr: %s (see --help)\n", what.c_str());
     return 1;
 }
 
@@ -45,16 +52,20 @@ int main(int argc, char** argv) {
     bool unregister = false, silent = false, system = false;
     const char* path = nullptr;
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) return usage();
+    }
+    for (int i = 1; i < argc; ++i) {
         if (is_option(argv[i], 'u')) unregister = true;
         else if (is_option(argv[i], 's')) silent = true;
         else if (std::strcmp(argv[i], "--system") == 0) system = true;
         else if (!path && argv[i][0] != '-' && !(argv[i][0] == '/' && std::strlen(argv[i]) == 2)) path = argv[i];
-        else return usage();
+        else return bad_command_line(path ? std::string("unexpected argument '") + argv[i] + "'"
+                                          : std::string("unknown option '") + argv[i] + "'");
     }
-    if (!path) return usage();
+    if (!path) return bad_command_line("no component library named");
     if (system) {
         const std::vector<std::string> stores = RegStoreSystemPaths();
-        if (stores.empty()) return usage();
+        if (stores.empty()) return bad_command_line("no system store ($XDG_CONFIG_DIRS is empty)");
         setenv("TARVO_REGISTRY", stores.front().c_str(), 1);  // the library writes where this points
     }
     const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";

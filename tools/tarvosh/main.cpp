@@ -30,9 +30,8 @@ namespace {
 
 constexpr const char* kDefaultProgId = "TARVOSrv1.Quill1";
 
-int usage(int status) {
-    (status == 0 ? std::cout : std::cerr)
-        << "usage: tarvosh [--progid ID] [SCRIPT | -]\n"
+int usage() {
+    std::cout << "usage: tarvosh [--progid ID] [SCRIPT | -]\n"
            "       tarvosh [--progid ID] --methods | --reference FILE | --typelib FILE\n"
            "Creates the component ID (default " << kDefaultProgId << ") and runs the script's lines:\n"
            "  MethodName arg ...            integers, or \"strings\" with \\\\ \\\" \\n \\t \\r \\xHH;\n"
@@ -41,7 +40,7 @@ int usage(int status) {
            "  sleep MS\n"
            "  # comment\n"
            "Exit status: 0 done, 1 a wait timed out, 2 script error, 3 the object could not be created.\n";
-    return status;
+    return 0;
 }
 
 struct Line {
@@ -103,7 +102,7 @@ int main(int argc, char** argv) {
     bool methods = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") return usage(0);
+        if (arg == "--help" || arg == "-h") return usage();
         if (arg == "--progid" && i + 1 < argc) {
             progid = argv[++i];
         } else if (arg.rfind("--progid=", 0) == 0) {
@@ -117,7 +116,9 @@ int main(int argc, char** argv) {
         } else if (script.empty() && (arg == "-" || arg[0] != '-')) {
             script = arg;
         } else {
-            return usage(2);
+            std::cerr << "tarvosh: " << (arg[0] == '-' ? "unknown option or missing value '" : "unexpected argument '")
+                      << arg << "' (see --help)\n";
+            return 2;
         }
     }
 
