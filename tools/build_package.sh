@@ -4,7 +4,7 @@
 # component library, registered into a temporary store.
 #   tools/build_package.sh [BUILD_DIR]      (default build/package)
 # The package lands in BUILD_DIR: tarvo_<version>_<arch>.deb.
-case "${1:-}" in -h|--help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0;; esac
+case "${1:-}" in -h|--help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0;; -?*) echo "${0##*/}: unknown option '$1' (see --help)" >&2; exit 2;; esac
 set -euo pipefail
 [ $# -le 1 ] || { echo "build_package.sh: at most 1 arguments (see --help)" >&2; exit 2; }
 cd "$(dirname "$0")/.."

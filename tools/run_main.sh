@@ -8,7 +8,7 @@
 # on the two ends of a pseudo-terminal pair (S1F1W/S1F2 and a multi-block
 # S6F11W/S6F12). Then it runs the benchmarks, many driver objects in one
 # process with small numbers, and SECS-I round trips over a pty pair.
-case "${1:-}" in -h|--help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0;; esac
+case "${1:-}" in -h|--help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0;; -?*) echo "${0##*/}: unknown option '$1' (see --help)" >&2; exit 2;; esac
 [ $# -eq 0 ] || { echo "run_main.sh: takes no arguments (see --help)" >&2; exit 2; }
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -6,7 +6,7 @@
 #   4. the Debian package: built, checked by lintian, extracted and used,
 #   5. every libFuzzer target for a bounded time (FUZZ_SECONDS, default 60).
 # Build folders go under build/ (override with BUILD_ROOT).
-case "${1:-}" in -h|--help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0;; esac
+case "${1:-}" in -h|--help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0;; -?*) echo "${0##*/}: unknown option '$1' (see --help)" >&2; exit 2;; esac
 [ $# -eq 0 ] || { echo "run_tests.sh: takes no arguments (see --help)" >&2; exit 2; }
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -43,6 +43,13 @@ echo "== plain build"
 configure "$BUILD_ROOT/plain" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVO_BENCHMARKS=ON
 cmake --build "$BUILD_ROOT/plain" -j "$JOBS"
 run_ctest "$BUILD_ROOT/plain"
+
+echo "== CMake's default generator builds the interface reference"
+cmake -S "$ROOT" -B "$BUILD_ROOT/make" -DCMAKE_BUILD_TYPE=Release -DTARVO_CLIENT=OFF -DTARVO_TESTS=OFF \
+  -DTARVO_BENCHMARKS=OFF >/dev/null
+cmake --build "$BUILD_ROOT/make" --target tarvo_reference -j "$JOBS" >/dev/null
+test -s "$BUILD_ROOT/make/docs/tarvo-reference.md"
+PASSED=$((PASSED + 1))
 
 echo "== address + undefined behaviour sanitizers"
 configure "$BUILD_ROOT/asan" -DCMAKE_BUILD_TYPE=Debug -DTARVO_SANITIZER=address -DTARVO_BENCHMARKS=OFF

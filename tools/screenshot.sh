@@ -4,7 +4,7 @@
 # catalogue and shows the S1F2 answer in the last-received-message window.
 #   tools/screenshot.sh [OUT.png] [BUILD]   (default docs/client.png, build/plain)
 # Writes OUT.png (the main window) and OUT.received.png (the answer as SML).
-case "${1:-}" in -h|--help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0;; esac
+case "${1:-}" in -h|--help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0;; -?*) echo "${0##*/}: unknown option '$1' (see --help)" >&2; exit 2;; esac
 set -euo pipefail
 [ $# -le 2 ] || { echo "screenshot.sh: at most 2 arguments (see --help)" >&2; exit 2; }
 cd "$(dirname "$0")/.."

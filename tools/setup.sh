@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building and testing Tarvo needs on a Debian machine (as root).
-case "${1:-}" in -h|--help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0;; esac
+case "${1:-}" in -h|--help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0;; -?*) echo "${0##*/}: unknown option '$1' (see --help)" >&2; exit 2;; esac
 [ $# -eq 0 ] || { echo "setup.sh: takes no arguments (see --help)" >&2; exit 2; }
 set -euo pipefail
 SUDO=""

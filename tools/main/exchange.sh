@@ -5,7 +5,7 @@
 # "@PORT@" in the scripts becomes the port (a free one when none is given).
 # Prints each side's output under a heading; the exit status is the first
 # non-zero status of the two tarvosh runs (0 when both succeeded).
-case "${1:-}" in -h|--help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0;; esac
+case "${1:-}" in -h|--help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0;; -?*) echo "${0##*/}: unknown option '$1' (see --help)" >&2; exit 2;; esac
 set -uo pipefail
 [ $# -ge 3 ] && [ $# -le 4 ] || { echo "exchange.sh: needs TARVOSH EQUIPMENT.tsh HOST.tsh [PORT] (see --help)" >&2; exit 2; }
 tarvosh=$1 equipment=$2 host=$3 port=${4:-}

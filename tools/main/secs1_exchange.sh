@@ -6,7 +6,7 @@
 # (TARVO_PORTS); "@EQUIPMENT_PORT@" and "@HOST_PORT@" in the scripts become
 # those numbers. Prints each side's output under a heading; the exit status
 # is the first non-zero status of the two tarvosh runs.
-case "${1:-}" in -h|--help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0;; esac
+case "${1:-}" in -h|--help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0;; -?*) echo "${0##*/}: unknown option '$1' (see --help)" >&2; exit 2;; esac
 set -uo pipefail
 [ $# -eq 3 ] || { echo "secs1_exchange.sh: needs TARVOSH EQUIPMENT.tsh HOST.tsh (see --help)" >&2; exit 2; }
 tarvosh=$1 equipment=$2 host=$3
