@@ -16,7 +16,8 @@ work=$(mktemp -d)
 trap 'kill $equipment_pid 2>/dev/null || true; rm -rf "$work"' EXIT
 export TARVO_REGISTRY="$work/registry" QT_QPA_PLATFORM=offscreen
 "$build/tools/regtool/tarvo-regsvr" /s "$build/driver/component/libTarvoSrv1.so"
-port=$((30000 + RANDOM % 30000))
+source tools/lib/pick_port.bash
+port=$(pick_port)
 sed "s/@PORT@/$port/" tools/screenshot/equipment.tsh > "$work/equipment.tsh"
 (cd "$work" && exec "$OLDPWD/$build/tools/tarvosh/tarvosh" equipment.tsh > equipment.out 2>&1) &
 equipment_pid=$!

@@ -52,6 +52,9 @@ TEST(Loopback, TheHostReadsTheEquipmentsAnswerElementByElement) {
     ITarvo* host = pair.host.driver.get();
     answer_from_sink(pair.equipment.driver.get(), pair.equipment.sink.get());
 
+    // The reply carries the request's system bytes: two distinct halves.
+    host->SetOutSourceID(0x1234);
+    host->SetOutTransactionID(0x0567);
     BstrHolder s1f1("S1F1 W");
     ASSERT_EQ(host->SendMessage(s1f1.get()), S_OK);
     ASSERT_TRUE(pair.host.sink->wait_for(DISPID_OnSecsRead, 0, 1, 3s));
@@ -61,6 +64,8 @@ TEST(Loopback, TheHostReadsTheEquipmentsAnswerElementByElement) {
     ASSERT_EQ(host->NextMessage(), S_OK);
     EXPECT_EQ(int_of(&ITarvo::GetInStreamID, host), 1);
     EXPECT_EQ(int_of(&ITarvo::GetInFunctionID, host), 2);
+    EXPECT_EQ(int_of(&ITarvo::GetInSourceID, host), 0x1234);
+    EXPECT_EQ(int_of(&ITarvo::GetInTransactionID, host), 0x0567);
     LONG w = -1, r = -1;
     host->GetInWBit(&w);
     host->GetInRBit(&r);

@@ -8,6 +8,7 @@
 
 #include "driver/line/line_type.h"
 #include "driver/log/notify_code.h"
+#include "platform/sanitizers.h"
 #include "tests/component/loopback_pair.h"
 #include "tests/secs1/pty_bridge.h"
 
@@ -34,7 +35,11 @@ protected:
             d->SetPort(side == &equipment ? kEquipmentPort : kHostPort);
             d->SetMaster(side == &equipment ? 1 : 0);
             d->SetBaudRate(115200);
+            // Every timer its own value, so a timer that runs on another's shows.
+            d->SetT1(400);
+            d->SetT2(2000);
             d->SetT3(3000);
+            d->SetT4(2500);
         }
     }
     void TearDown() override {
@@ -112,7 +117,12 @@ TEST_F(SerialPair, AnUnansweredPrimaryEndsInT3) {
     host.driver->SetT3(300);
     open_both();
     send(host, "S1F1 W");
+    ASSERT_TRUE(host.sink->wait_for(DISPID_OnSecsWritten, 1, 1, 3s));
+    const auto sent = std::chrono::steady_clock::now();
     ASSERT_TRUE(host.sink->wait_for(DISPID_OnSecsNotify, nSecsErrorT3, 1, 3s));
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - sent);
+    EXPECT_GE(took.count(), 300 - 5);
+    EXPECT_LE(took.count(), 300 + (kUnderSanitizer ? 600 : 150));
     EXPECT_EQ(host.sink->count(DISPID_OnSecsWritten, 1), 1u);
     EXPECT_TRUE(equipment.sink->wait_for(DISPID_OnSecsRead, 0, 1, 1s));  // it just did not answer
 }

@@ -29,7 +29,7 @@ LoopbackPair::LoopbackPair() {
         side->driver->SetT3(3000);
         side->driver->SetT5(300);
         side->driver->SetT6(2000);
-        side->driver->SetT7(3000);
+        side->driver->SetT7(3100);  // every timer its own value
         side->driver->SetT8(1000);
     }
     ITarvo* e = equipment.driver.get();

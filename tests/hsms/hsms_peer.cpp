@@ -90,10 +90,15 @@ std::string hex(const Header& h) {
 
 void fast_timers(secsitcp& line) {
     line.msg.set_log_mask(kAllRecords);
+    // Every timer its own value (T1, T2 and T4 are SECS-I's, unused here),
+    // so a timer that runs on another's value shows.
+    line.T1 = 110;
+    line.T2 = 130;
     line.T3 = 2000;
+    line.T4 = 170;
     line.T5 = 100;
     line.T6 = 500;
-    line.T7 = 2000;
+    line.T7 = 1900;
     line.T8 = 200;
     line.idle_sleep = 20;
 }

@@ -20,6 +20,8 @@
 namespace tarvo::hsms_test {
 
 using line_test::eventually;
+using line_test::ms_since;
+using line_test::on_time;
 using line_test::kWait;
 using line_test::LogCapture;
 using line_test::RecordingOwner;

@@ -151,7 +151,9 @@ TEST_F(ActiveLine, WrongOrMissingAnswerToSelect) {
     // No answer within T6: reported as 24.
     line.T6 = 50;
     Peer third;
+    const auto asked = std::chrono::steady_clock::now();
     EXPECT_EQ(open_with(third, [](Peer&, const Header&) {}), -1);
+    EXPECT_TRUE(on_time(ms_since(asked), 50));
     EXPECT_EQ(owner.notify_count(nSecsErrorT8), 1);
     EXPECT_TRUE(log.contains("ERROR: timeout T6 or T8 - inter-character - while reading message header"));
     EXPECT_EQ(owner.notify_count(nSecsErrorT6), 0);
@@ -213,7 +215,9 @@ TEST_F(ActiveLine, LateReplyIsUnexpected) {
     Worker worker(line);
     line.queue_message(record(1, 1, true, "", 0xFFFF, 0, 7));
     ASSERT_TRUE(peer.read_header());
+    const auto sent = std::chrono::steady_clock::now();
     ASSERT_TRUE(owner.wait_notify(nSecsErrorT3));
+    EXPECT_TRUE(on_time(ms_since(sent), 60));
     EXPECT_TRUE(log.wait_contains("ERROR: timeout T3 - waiting for reply to 'S1F1W'"));
     send_data(peer, data_header(0xFFFF, 1, 2, false, 0, 7, 0), "");
     ASSERT_TRUE(owner.wait_notify(nSecsErrorExtraBlock));
@@ -366,7 +370,9 @@ TEST_F(ActiveLine, TruncatedHeaderOrBodyEndsTheConnection) {
     Worker worker(line);
     const Header h = data_header(1, 6, 11, false, 0, 1, 10);
     peer.send(h.data(), 6);
+    auto stalled = std::chrono::steady_clock::now();
     ASSERT_TRUE(owner.wait_notify(nSecsErrorT8));
+    EXPECT_TRUE(on_time(ms_since(stalled), 50)) << "the gap inside a header";
     EXPECT_TRUE(log.wait_contains("ERROR: timeout T6 or T8 - inter-character - while reading message header"));
     EXPECT_TRUE(peer.next_is_close());
 
@@ -374,7 +380,9 @@ TEST_F(ActiveLine, TruncatedHeaderOrBodyEndsTheConnection) {
     ASSERT_EQ(open_with(again, [](Peer& p, const Header& r) { p.send(answer_to(r, hsms::stSelectRsp)); }), 0);
     again.send(h);
     again.send(Bytes{1, 2, 3});
+    stalled = std::chrono::steady_clock::now();
     ASSERT_TRUE(owner.wait_notify(nSecsErrorT8, 2));
+    EXPECT_TRUE(on_time(ms_since(stalled), 50)) << "the gap inside a body";
     EXPECT_TRUE(log.wait_contains("ERROR: timeout T6 or T8 - inter-character - while reading message body"));
     EXPECT_TRUE(again.next_is_close());
     EXPECT_EQ(owner.reads(), 0);

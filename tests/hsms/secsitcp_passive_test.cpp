@@ -213,7 +213,9 @@ TEST_F(PassiveLine, ClientThatNeverSelectsIsClosedByT7) {
     line.T7 = 80;
     open();
     Peer idle = client();
+    const auto connected = std::chrono::steady_clock::now();
     ASSERT_TRUE(owner.wait_notify(nSecsErrorT7));
+    EXPECT_TRUE(on_time(ms_since(connected), 80));
     EXPECT_TRUE(idle.next_is_close());
     EXPECT_TRUE(log.wait_contains(
         "ERROR: timeout T7 - Connection Idle - selection not established in passive mode"));
@@ -237,7 +239,10 @@ TEST_F(PassiveLine, DataFromAClientNotYetSelectedIsRejectedNotDelivered) {
 
 TEST_F(PassiveLine, NobodyConnectingWithinT5ClosesAndReopensThePort) {
     line.T5 = 60;
+    const auto opened = std::chrono::steady_clock::now();
     open();
+    ASSERT_TRUE(owner.wait_notify(nSecsErrorT5));
+    EXPECT_TRUE(on_time(ms_since(opened), 60));
     ASSERT_TRUE(owner.wait_notify(nSecsErrorT5, 2));
     EXPECT_TRUE(log.wait_contains("timeout: T5 - Connect Separation, no one connected in passive mode"));
     EXPECT_TRUE(log.wait_contains("PASSIVE port closed"));

@@ -17,7 +17,8 @@ export TARVO_REGISTRY=$work/registry
 # pkg-config knows the runtime.
 PKG_CONFIG_PATH=$prefix/${libdir}pkgconfig pkg-config --libs tarvo | grep -q -- '-ltarvo-com'
 
-port=$((30000 + RANDOM % 30000))
+source "$source/tools/lib/pick_port.bash"
+port=$(pick_port)
 sed "s/@PORT@/$port/" "$source/tools/screenshot/equipment.tsh" > "$work/equipment.tsh"
 (cd "$work" && exec "$prefix/bin/tarvosh" equipment.tsh > equipment.out 2>&1) &
 equipment=$!

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "driver/log/streams_logger.h"
+#include "platform/sanitizers.h"
 
 namespace tarvo::line_test {
 
@@ -87,6 +88,18 @@ void RecordingOwner::reset() {
 }
 
 // ---- helpers -----------------------------------------------------------------------
+
+long long ms_since(Clock::time_point since) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count();
+}
+
+::testing::AssertionResult on_time(long long took, int expected, int margin) {
+    // Sanitizers slow every thread down several times over.
+    const int late = kUnderSanitizer ? 4 * margin : margin;
+    if (took >= expected - 5 && took <= expected + late) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "came after " << took << " ms, expected " << expected << " ms (+"
+                                         << late << ")";
+}
 
 bool eventually(const std::function<bool()>& done, int ms) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(ms);

@@ -3,7 +3,10 @@
 // of the process log.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -47,6 +50,16 @@ private:
     int reads_ = 0;
     int written_[2] = {0, 0};
 };
+
+using Clock = std::chrono::steady_clock;
+
+// Milliseconds since `since`.
+long long ms_since(Clock::time_point since);
+
+// A timeout meant to come `expected` ms after a start came `took` ms after
+// it: not early (one tick of slack), and late by at most `margin` ms, so a
+// timer that runs on another timer's value shows.
+::testing::AssertionResult on_time(long long took, int expected, int margin = 120);
 
 // Polls `done` until it holds or `ms` have passed.
 bool eventually(const std::function<bool()>& done, int ms = kWait);

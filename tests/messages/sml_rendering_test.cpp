@@ -16,6 +16,7 @@ TEST(SmlRendering, Examples) {
     EXPECT_EQ(secsii::render_sml(bytes({0x01, 0x00})), "<L \n>\n");
     EXPECT_EQ(secsii::render_sml(bytes({0x21, 0x02, 0x01, 0xFF})), "<B  0x01 0xFF>\n");
     EXPECT_EQ(secsii::render_sml(bytes({0x25, 0x02, 0x01, 0x00})), "<Bool 1 0 >\n");
+    EXPECT_EQ(secsii::render_sml(bytes({0x25, 0x03, 0xFF, 0x00, 0x80})), "<Bool 1 0 1 >\n") << "any non-zero byte is true";
     EXPECT_EQ(secsii::render_sml(bytes({0x41, 0x00})), "<A ''>\n");
     EXPECT_EQ(secsii::render_sml(bytes({0xB1, 0x00})), "<U4 >\n");
     EXPECT_EQ(secsii::render_sml(bytes({0x65, 0x01, 0xFF})), "<I1  -1>\n");

@@ -11,16 +11,19 @@
 
 namespace tarvo::secs1_test {
 
+// Every timer its own value, so a timer that runs on another's shows.
+constexpr int kT1 = 60, kT2 = 150, kT3 = 400, kT4 = 250;
+
 class SerialLineTest : public ::testing::Test {
 protected:
     SerialLineTest() {
         line.SetCQuill1(&owner);
         line.msg.set_log_mask(0x1FFF);
         line.read_timeout = 10;
-        line.T1 = 60;
-        line.T2 = 150;
-        line.T3 = 400;
-        line.T4 = 250;  // every timer its own value: a mix-up shows
+        line.T1 = kT1;
+        line.T2 = kT2;
+        line.T3 = kT3;
+        line.T4 = kT4;
         line.retry = 2;
         line.idle_sleep = 10;
         line.reopen_delay = 100;

@@ -14,9 +14,12 @@
 namespace tarvo::secs1_test {
 
 using Bytes = std::vector<uint8_t>;
+using line_test::Clock;
 using line_test::eventually;
 using line_test::kWait;
 using line_test::LogCapture;
+using line_test::ms_since;
+using line_test::on_time;
 using line_test::RecordingOwner;
 using line_test::Worker;
 

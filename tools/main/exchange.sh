@@ -10,11 +10,8 @@ set -uo pipefail
 [ $# -ge 3 ] && [ $# -le 4 ] || { echo "exchange.sh: needs TARVOSH EQUIPMENT.tsh HOST.tsh [PORT] (see --help)" >&2; exit 2; }
 tarvosh=$1 equipment=$2 host=$3 port=${4:-}
 if [ -z "$port" ]; then
-  # A port from the upper range that nothing listens on now.
-  for _ in $(seq 20); do
-    port=$((30000 + RANDOM % 30000))
-    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || break
-  done
+  source "$(dirname "$0")/../lib/pick_port.bash"
+  port=$(pick_port)
 fi
 work=$(mktemp -d)
 trap 'kill "$equipment_pid" 2>/dev/null; rm -rf "$work"' EXIT
