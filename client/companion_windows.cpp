@@ -4,7 +4,7 @@
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QRadioButton>
-#include <QTextEdit>
+#include <QPlainTextEdit>
 #include <QVBoxLayout>
 
 namespace tarvo::client {
@@ -29,9 +29,16 @@ QString expand_tabs(const QString& text, int stop) {
 }
 
 void add_list_line(QListWidget* list, const QString& text) {
-    auto* item = new QListWidgetItem(expand_tabs(text));
-    item->setData(Qt::UserRole, text);
+    const QString shown = expand_tabs(text);
+    auto* item = new QListWidgetItem(shown);
+    // One copy of a line without tabs: the shown text is the text.
+    if (shown != text) item->setData(Qt::UserRole, text);
     list->addItem(item);
+}
+
+QString list_line_text(const QListWidgetItem* item) {
+    const QVariant raw = item->data(Qt::UserRole);
+    return raw.isValid() ? raw.toString() : item->text();
 }
 
 DescriptionWindow::DescriptionWindow(QWidget* owner) : QDialog(owner) {
@@ -55,10 +62,11 @@ ReceivedWindow::ReceivedWindow(QWidget* owner) : QDialog(owner) {
     setObjectName("received_window");
     setWindowTitle("Last Received message");
     setModal(false);
-    text_ = new QTextEdit(this);
+    // Plain text: a view of a large message lays out in a fraction of the time.
+    text_ = new QPlainTextEdit(this);
     text_->setObjectName("received_text");
     text_->setReadOnly(true);
-    text_->setLineWrapMode(QTextEdit::NoWrap);
+    text_->setLineWrapMode(QPlainTextEdit::NoWrap);
     text_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     text_->setTabStopDistance(8 * text_->fontMetrics().horizontalAdvance(' '));
     elements_ = new QRadioButton("Elements", this);

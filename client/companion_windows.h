@@ -9,7 +9,8 @@
 
 class QListWidget;
 class QRadioButton;
-class QTextEdit;
+class QListWidgetItem;
+class QPlainTextEdit;
 
 namespace tarvo::client {
 
@@ -36,15 +37,17 @@ public:
     QString text() const;
 
 private:
-    QTextEdit* text_;
+    QPlainTextEdit* text_;
     QRadioButton *elements_, *sml_, *bytes_;
 };
 
 // A list line as a list box with tab stops shows it: every tab advances to
 // the next multiple of `stop` characters.
 QString expand_tabs(const QString& text, int stop = 8);
-// Adds `text` as the last line of `list` (the tab-expanded text shown, the
-// text itself kept as the item's Qt::UserRole data).
+// Adds `text` as the last line of `list` (the tab-expanded text shown; a
+// text with tabs is also kept as it is, as the item's Qt::UserRole data).
 void add_list_line(QListWidget* list, const QString& text);
+// The text a line was added with.
+QString list_line_text(const QListWidgetItem* item);
 
 }  // namespace tarvo::client

@@ -1,5 +1,6 @@
 #include "client/driver_connection.h"
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 
@@ -11,6 +12,8 @@ namespace tarvo::client {
 
 namespace {
 
+std::atomic<uint64_t> last_serial{0};
+
 void show_failure(HRESULT hr, const char* caption) {
     char text[32];
     std::snprintf(text, sizeof text, " hr = %x", static_cast<unsigned>(hr));
@@ -20,7 +23,7 @@ void show_failure(HRESULT hr, const char* caption) {
 }  // namespace
 
 DriverConnection::DriverConnection(int index, DriverClient* owner, enum_SECS_LINE_TYPE line_type)
-    : line_type_(line_type), owner_(owner), index_(index) {
+    : line_type_(line_type), owner_(owner), index_(index), serial_(++last_serial) {
     HRESULT hr = CoCreateInstance(CLSID_Quill1, nullptr, 7, IID_IUnknown, object_.out_void());
     const bool created = SUCCEEDED(hr);
     if (!created) show_failure(hr, "Client CoCreateInstance m_pIUnknown");
@@ -105,10 +108,10 @@ HRESULT DriverConnection::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* para
         return result;
     };
     switch (id) {
-    case 1: owner_->OnDriverEvent(index_, nSecsReservedRead); return S_OK;
-    case 2: owner_->OnDriverEvent(index_, argument()); return S_OK;
+    case 1: owner_->OnConnectionEvent(*this, nSecsReservedRead); return S_OK;
+    case 2: owner_->OnConnectionEvent(*this, argument()); return S_OK;
     case 3:
-        owner_->OnDriverEvent(index_, argument() != 0 ? nSecsReservedWrittenTrue : nSecsReservedWrittenFalse);
+        owner_->OnConnectionEvent(*this, argument() != 0 ? nSecsReservedWrittenTrue : nSecsReservedWrittenFalse);
         return S_OK;
     default: return DISP_E_MEMBERNOTFOUND;
     }
@@ -123,9 +126,11 @@ DriverClient::~DriverClient() {
 
 void DriverClient::OnDriverEvent(int, int) {}
 
+void DriverClient::OnConnectionEvent(const DriverConnection& from, int code) { OnDriverEvent(from.index(), code); }
+
 void DriverClient::AddConnection(enum_SECS_LINE_TYPE line_type) {
     const int index = static_cast<int>(connections_.size());
-    connections_.push_back(std::make_unique<DriverConnection>(index, this, line_type));
+    connections_.push_back(std::make_shared<DriverConnection>(index, this, line_type));
 }
 
 int DriverClient::RemoveConnection(int index) {
@@ -136,6 +141,12 @@ int DriverClient::RemoveConnection(int index) {
 
 void DriverClient::RemoveAll() {
     while (!connections_.empty()) RemoveConnection(0);
+}
+
+std::vector<std::shared_ptr<DriverConnection>> DriverClient::TakeAll() {
+    std::vector<std::shared_ptr<DriverConnection>> taken;
+    taken.swap(connections_);
+    return taken;
 }
 
 }  // namespace tarvo::client

@@ -4,6 +4,7 @@
 // the main window: events come on the driver's threads).
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -36,7 +37,12 @@ public:
 
     ITarvo* driver() const { return driver_.get(); }
     enum_SECS_LINE_TYPE line_type() const { return line_type_; }
-    bool active = false;  // the client believes the line is activated
+    int index() const { return index_; }
+    // Tells this connection's events from those of every other connection
+    // of the process, earlier ones included; never 0.
+    uint64_t serial() const { return serial_; }
+    // Set only by the window's thread.
+    bool active = false;  // the client wants the line activated
 
 private:
     static constexpr DWORD kNotAdvised = 0;
@@ -47,6 +53,7 @@ private:
     enum_SECS_LINE_TYPE line_type_;
     DriverClient* owner_;
     int index_;
+    uint64_t serial_;
 };
 
 class DriverClient {
@@ -59,17 +66,27 @@ public:
     // A driver event of connection `index`: 51 read, 52 written, 53 not
     // written, else a notification code. Called on the driver's threads.
     virtual void OnDriverEvent(int index, int code);
+    // The same event with the connection it came from; by default passed on
+    // to OnDriverEvent.
+    virtual void OnConnectionEvent(const DriverConnection& from, int code);
 
     void AddConnection(enum_SECS_LINE_TYPE line_type);
     int RemoveConnection(int index);  // -1 when there is no such connection
     void RemoveAll();
+    // Takes every connection out of the list without destroying it: the
+    // caller lets them go (which may wait for their lines) where it likes.
+    std::vector<std::shared_ptr<DriverConnection>> TakeAll();
     size_t connection_count() const { return connections_.size(); }
     DriverConnection* connection(size_t index) const {
         return index < connections_.size() ? connections_[index].get() : nullptr;
     }
+    // Keeps the connection alive while a call on another thread uses it.
+    std::shared_ptr<DriverConnection> shared_connection(size_t index) const {
+        return index < connections_.size() ? connections_[index] : nullptr;
+    }
 
 private:
-    std::vector<std::unique_ptr<DriverConnection>> connections_;
+    std::vector<std::shared_ptr<DriverConnection>> connections_;
 };
 
 }  // namespace tarvo::client

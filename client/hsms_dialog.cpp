@@ -105,8 +105,8 @@ void HsmsDialog::show_fields(const HsmsFields& f) {
     source_->setText(qt_text(f.source_id));
 }
 
-int HsmsDialog::run(SharedValues& shared, ITarvo* driver, const DialogRunner& exec) {
-    return run_line_dialog(*this, shared, driver, exec);
+int HsmsDialog::run(SharedValues& shared, ITarvo* driver, const DialogRunner& exec, bool fresh) {
+    return run_line_dialog(*this, shared, driver, exec, fresh);
 }
 
 }  // namespace tarvo::client

@@ -18,7 +18,7 @@ public:
     explicit HsmsDialog(QWidget* parent = nullptr);
 
     // As Secs1Dialog::run.
-    int run(SharedValues& shared, ITarvo* driver, const DialogRunner& exec);
+    int run(SharedValues& shared, ITarvo* driver, const DialogRunner& exec, bool fresh = false);
 
     HsmsFields fields() const;
     void show_fields(const HsmsFields& f);

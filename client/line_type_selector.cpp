@@ -1,5 +1,6 @@
 #include "client/line_type_selector.h"
 
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -17,6 +18,9 @@ LineTypeSelector::LineTypeSelector(QWidget* parent) : QDialog(parent) {
     hsms->setObjectName("hsms");
     auto* cancel = new QPushButton("Cancel", this);
     cancel->setObjectName("cancel");
+    // No default button: Enter takes the focused choice, never "Cancel".
+    cancel->setAutoDefault(false);
+    cancel->setDefault(false);
     connect(secs1, &QRadioButton::clicked, this, [this] { done(ltSECSI); });
     connect(hsms, &QRadioButton::clicked, this, [this] { done(ltHSMS); });
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -24,6 +28,16 @@ LineTypeSelector::LineTypeSelector(QWidget* parent) : QDialog(parent) {
     layout->addWidget(secs1);
     layout->addWidget(hsms);
     layout->addWidget(cancel);
+    secs1->setFocus();
+}
+
+void LineTypeSelector::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (auto* choice = qobject_cast<QRadioButton*>(focusWidget())) choice->click();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);  // Escape cancels
 }
 
 }  // namespace tarvo::client

@@ -108,7 +108,7 @@ DialogRunner option_runner(const Options& o) {
 bool output_has(MainWindow& w, const QString& needle) {
     auto* output = w.findChild<QListWidget*>("output");
     for (int i = 0; i < output->count(); ++i) {
-        if (output->item(i)->data(Qt::UserRole).toString().contains(needle)) return true;
+        if (list_line_text(output->item(i)).contains(needle)) return true;
     }
     return false;
 }

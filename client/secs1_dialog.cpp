@@ -84,8 +84,8 @@ void Secs1Dialog::show_fields(const Secs1Fields& f) {
     source_->setText(qt_text(f.source_id));
 }
 
-int Secs1Dialog::run(SharedValues& shared, ITarvo* driver, const DialogRunner& exec) {
-    return run_line_dialog(*this, shared, driver, exec);
+int Secs1Dialog::run(SharedValues& shared, ITarvo* driver, const DialogRunner& exec, bool fresh) {
+    return run_line_dialog(*this, shared, driver, exec, fresh);
 }
 
 }  // namespace tarvo::client

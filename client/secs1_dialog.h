@@ -19,8 +19,9 @@ public:
     // One opening: the shared values go into their fields, the first opening
     // fills in the defaults, the snapshot is taken, `exec` runs the dialog;
     // "OK" applies to `driver` (a null driver gets nothing), "Cancel"
-    // restores the snapshot. Returns what `exec` returned.
-    int run(SharedValues& shared, ITarvo* driver, const DialogRunner& exec);
+    // restores the snapshot. A `fresh` driver gets every value shown, on
+    // "OK" and "Cancel" alike. Returns what `exec` returned.
+    int run(SharedValues& shared, ITarvo* driver, const DialogRunner& exec, bool fresh = false);
 
     Secs1Fields fields() const;
     void show_fields(const Secs1Fields& f);

@@ -10,10 +10,11 @@ namespace tarvo::client {
 
 namespace {
 
-// Calls `set` when `value` differs from `seen`, which takes the value first.
+// Calls `set` when `value` differs from `seen` (or with `everything`
+// whatever it is), and `seen` takes the value first.
 template <class Set>
-void if_changed(int32_t value, int32_t& seen, Set set) {
-    if (value == seen) return;
+void if_changed(int32_t value, int32_t& seen, Set set, bool everything) {
+    if (value == seen && !everything) return;
     seen = value;
     set(value);
 }
@@ -26,13 +27,14 @@ void set_text(ITarvo* driver, HRESULT (ITarvo::*method)(BSTR), const std::string
 
 // The ids both line dialogs share with the main window.
 void apply_shared(const std::string& device, const std::string& source, const std::string& transaction,
-                  SharedValues& shared, ITarvo* driver) {
+                  SharedValues& shared, ITarvo* driver, bool all) {
     if_changed(to_int(device), shared.device_id, [driver](int32_t v) {
         LONG result = 0;
         driver->SetOutDeviceID(v, &result);
-    });
-    if_changed(to_int(source), shared.source_id, [driver](int32_t v) { driver->SetOutSourceID(v); });
-    if_changed(to_int(transaction), shared.transaction, [driver](int32_t v) { driver->SetOutTransactionID(v); });
+    }, all);
+    if_changed(to_int(source), shared.source_id, [driver](int32_t v) { driver->SetOutSourceID(v); }, all);
+    if_changed(
+        to_int(transaction), shared.transaction, [driver](int32_t v) { driver->SetOutTransactionID(v); }, all);
 }
 
 }  // namespace
@@ -59,21 +61,21 @@ void restore(Secs1Fields& f, const Secs1Snapshot& s) {
     f.master = s.master;
 }
 
-void apply(const Secs1Fields& f, Secs1Snapshot& s, SharedValues& shared, ITarvo* driver) {
+void apply(const Secs1Fields& f, Secs1Snapshot& s, SharedValues& shared, ITarvo* driver, bool all) {
     if (!driver) return;
-    if_changed(to_int(f.baud), s.baud, [driver](int32_t v) { driver->SetBaudRate(v); });
+    if_changed(to_int(f.baud), s.baud, [driver](int32_t v) { driver->SetBaudRate(v); }, all);
     s.port = to_int(f.port);
     driver->SetPort(s.port);
-    if_changed(to_int(f.retry), s.retry, [driver](int32_t v) { driver->SetRetry(v); });
-    if (f.master != s.master) {
+    if_changed(to_int(f.retry), s.retry, [driver](int32_t v) { driver->SetRetry(v); }, all);
+    if (f.master != s.master || all) {
         s.master = f.master;
         driver->SetMaster(f.master ? 1 : 0);
     }
-    if_changed(to_int(f.t1), s.t1, [driver](int32_t v) { driver->SetT1(v); });
-    if_changed(to_int(f.t2), s.t2, [driver](int32_t v) { driver->SetT2(v); });
-    if_changed(to_int(f.t3), shared.t3, [driver](int32_t v) { driver->SetT3(v); });
-    if_changed(to_int(f.t4), s.t4, [driver](int32_t v) { driver->SetT4(v); });
-    apply_shared(f.device_id, f.source_id, f.transaction, shared, driver);
+    if_changed(to_int(f.t1), s.t1, [driver](int32_t v) { driver->SetT1(v); }, all);
+    if_changed(to_int(f.t2), s.t2, [driver](int32_t v) { driver->SetT2(v); }, all);
+    if_changed(to_int(f.t3), shared.t3, [driver](int32_t v) { driver->SetT3(v); }, all);
+    if_changed(to_int(f.t4), s.t4, [driver](int32_t v) { driver->SetT4(v); }, all);
+    apply_shared(f.device_id, f.source_id, f.transaction, shared, driver, all);
 }
 
 HsmsSnapshot snapshot_of(const HsmsFields& f) {
@@ -93,28 +95,29 @@ void restore(HsmsFields& f, const HsmsSnapshot& s) {
     f.t8 = std::to_string(s.t8);
 }
 
-void apply(const HsmsFields& f, HsmsSnapshot& s, SharedValues& shared, ITarvo* driver) {
+void apply(const HsmsFields& f, HsmsSnapshot& s, SharedValues& shared, ITarvo* driver, bool all) {
     if (!driver) return;
-    if (f.host != s.host) {
+    if (f.host != s.host || all) {
         s.host = f.host;
         set_text(driver, &ITarvo::SetHost, f.host);
     }
     s.port = to_int(f.port);
     driver->SetPort(s.port);
-    if (f.mode != s.mode) {
+    if (f.mode != s.mode || all) {
         s.mode = f.mode;
         driver->SetConnectionMode(static_cast<enum_HSMS_CONN_MODE>(f.mode));
     }
-    if_changed(to_int(f.connects), s.connects, [driver](int32_t v) { driver->SetMaxPassvConnections(v); });
-    if_changed(to_int(f.retry), s.retry, [driver](int32_t v) { driver->SetMaxAlternSwitches(v); });
-    if_changed(to_int(f.t3), shared.t3, [driver](int32_t v) { driver->SetT3(v); });
-    if_changed(to_int(f.t5), s.t5, [driver](int32_t v) { driver->SetT5(v); });
+    if_changed(
+        to_int(f.connects), s.connects, [driver](int32_t v) { driver->SetMaxPassvConnections(v); }, all);
+    if_changed(to_int(f.retry), s.retry, [driver](int32_t v) { driver->SetMaxAlternSwitches(v); }, all);
+    if_changed(to_int(f.t3), shared.t3, [driver](int32_t v) { driver->SetT3(v); }, all);
+    if_changed(to_int(f.t5), s.t5, [driver](int32_t v) { driver->SetT5(v); }, all);
     // T6 to T8 reach the driver too (shown, defaulted and restored like the
     // rest, they would otherwise be a setting that does nothing).
-    if_changed(to_int(f.t6), s.t6, [driver](int32_t v) { driver->SetT6(v); });
-    if_changed(to_int(f.t7), s.t7, [driver](int32_t v) { driver->SetT7(v); });
-    if_changed(to_int(f.t8), s.t8, [driver](int32_t v) { driver->SetT8(v); });
-    apply_shared(f.device_id, f.source_id, f.transaction, shared, driver);
+    if_changed(to_int(f.t6), s.t6, [driver](int32_t v) { driver->SetT6(v); }, all);
+    if_changed(to_int(f.t7), s.t7, [driver](int32_t v) { driver->SetT7(v); }, all);
+    if_changed(to_int(f.t8), s.t8, [driver](int32_t v) { driver->SetT8(v); }, all);
+    apply_shared(f.device_id, f.source_id, f.transaction, shared, driver, all);
 }
 
 const int32_t LogFields::kBits[kBoxes] = {1, 2, 512, 4, 8, 16, 32, 128, 256, 64, 1024, 2048};

@@ -2,6 +2,8 @@
 // show it: the field values, the snapshot taken when a dialog opens, and the
 // order of the setter calls on "OK". A value reaches the driver only when it
 // differs from what the dialog showed when it opened; the port always does.
+// A driver object that has not received a dialog's values yet gets them all,
+// so what the dialog shows is what the driver uses.
 #pragma once
 
 #include <cstdint>
@@ -35,7 +37,9 @@ struct Secs1Snapshot {
 Secs1Snapshot snapshot_of(const Secs1Fields& f);
 // The fields the snapshot covers, back as they were.
 void restore(Secs1Fields& f, const Secs1Snapshot& s);
-void apply(const Secs1Fields& f, Secs1Snapshot& snapshot, SharedValues& shared, ITarvo* driver);
+// In the order of the dialog's setters; `all`: every value, for a driver
+// object that has not received this dialog's values yet.
+void apply(const Secs1Fields& f, Secs1Snapshot& snapshot, SharedValues& shared, ITarvo* driver, bool all = false);
 
 struct HsmsFields {
     int mode = cmALTERN;
@@ -51,7 +55,7 @@ struct HsmsSnapshot {
 };
 HsmsSnapshot snapshot_of(const HsmsFields& f);
 void restore(HsmsFields& f, const HsmsSnapshot& s);
-void apply(const HsmsFields& f, HsmsSnapshot& snapshot, SharedValues& shared, ITarvo* driver);
+void apply(const HsmsFields& f, HsmsSnapshot& snapshot, SharedValues& shared, ITarvo* driver, bool all = false);
 
 // The log dialog: its check boxes in the order of the dialog, each with its
 // mask bit.

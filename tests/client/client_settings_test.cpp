@@ -188,5 +188,37 @@ TEST_F(Settings, TheLogDialogAppliesHoweverItCloses) {
     }
 }
 
+// A driver object that has not received a dialog's values gets every value
+// the dialog shows, on OK and on Cancel alike, so the dialog never shows
+// what the driver does not use; after that only changes go.
+TEST_F(Settings, AFreshDriverGetsEveryValueShown) {
+    client::HsmsDialog hsms;
+    hsms.run(shared, &driver, answer(QDialog::Accepted, [](QDialog& d) {
+        d.findChild<QRadioButton*>("active")->setChecked(true);
+        type(d, "t6", "3000");
+    }));
+    const Calls every_hsms{"SetHost(127.0.0.1)", "SetPort(5000)", "SetConnectionMode(2)", "SetMaxPassvConnections(15)",
+                           "SetMaxAlternSwitches(10)", "SetT3(45000)", "SetT5(10000)", "SetT6(3000)",
+                           "SetT7(10000)", "SetT8(5000)", "SetOutDeviceID(111)", "SetOutSourceID(0)",
+                           "SetOutTransactionID(2)"};
+    for (const int result : {QDialog::Rejected, QDialog::Accepted}) {
+        SCOPED_TRACE(result == QDialog::Accepted ? "OK" : "Cancel");
+        RecordingTarvo fresh;
+        hsms.run(shared, &fresh, answer(result, [](QDialog& d) { type(d, "port", "6000"); }), true);
+        Calls want = every_hsms;
+        if (result == QDialog::Accepted) want[1] = "SetPort(6000)";
+        EXPECT_EQ(fresh.calls, want);
+    }
+    client::Secs1Dialog secs1;
+    RecordingTarvo fresh;
+    secs1.run(shared, &fresh, answer(QDialog::Rejected), true);
+    EXPECT_EQ(fresh.calls, (Calls{"SetBaudRate(19200)", "SetPort(1)", "SetRetry(3)", "SetMaster(0)", "SetT1(500)",
+                                  "SetT2(10000)", "SetT3(45000)", "SetT4(45000)", "SetOutDeviceID(111)",
+                                  "SetOutSourceID(0)", "SetOutTransactionID(2)"}));
+    fresh.calls.clear();
+    secs1.run(shared, &fresh, answer(QDialog::Rejected));
+    EXPECT_TRUE(fresh.calls.empty()) << "an object that has the values gets nothing on Cancel";
+}
+
 }  // namespace
 }  // namespace tarvo::client_test

@@ -27,14 +27,10 @@
 #include "tests/client/qt_app.h"
 #include "tests/component/driver_env.h"
 #include "tests/component/loopback_pair.h"
+#include "tests/client/window_fixture.h"
 
 namespace tarvo::client_test {
 namespace {
-
-using namespace std::chrono_literals;
-using ::BstrHolder;
-using test::DriverSide;
-using test::RecordingSink;
 
 class RecordingClient : public client::DriverClient {
 public:
@@ -128,11 +124,15 @@ TEST_F(Connection, ASerialPortThatCannotOpenAndTheDescriptionOfStream10) {
     };
     ASSERT_TRUE(window.start());
     EXPECT_EQ(window.findChild<QLabel*>("line_type")->text(), "SECS-I");
+    auto* output = window.findChild<QListWidget*>("output");
     for (int press = 0; press < 2; ++press) {
         window.toggle_start();
-        auto* output = window.findChild<QListWidget*>("output");
-        ASSERT_EQ(output->count(), press + 1);
-        EXPECT_TRUE(output->item(press)->data(Qt::UserRole).toString().endsWith("   port could not be opened"));
+        EXPECT_EQ(window.findChild<QPushButton*>("start")->text(), "Stop") << "while the opening runs";
+        ASSERT_TRUE(pump_until([&] { return window.calls_running() == 0; }));
+        // The driver's notification, then the result of the call.
+        ASSERT_EQ(output->count(), 2 * press + 2);
+        EXPECT_TRUE(client::list_line_text(output->item(2 * press)).endsWith("   Error while trying to open port"));
+        EXPECT_TRUE(client::list_line_text(output->item(2 * press + 1)).endsWith("   port could not be opened"));
         EXPECT_EQ(window.findChild<QPushButton*>("start")->text(), "Start");
     }
     for (size_t i = 0; i < window.catalogue().size(); ++i) {
@@ -141,85 +141,9 @@ TEST_F(Connection, ASerialPortThatCannotOpenAndTheDescriptionOfStream10) {
             break;
         }
     }
-    EXPECT_EQ(window.description_window()->list()->item(4)->data(Qt::UserRole).toString(),
+    EXPECT_EQ(client::list_line_text(window.description_window()->list()->item(4)),
               "Stream 10:\tTerminal Services");
 }
-
-// The main window on an active HSMS line to an equipment object (passive)
-// in the same process.
-class Window : public ::testing::Test {
-protected:
-    void SetUp() override {
-        qt_app();
-        test::register_component();
-        port_ = test::free_port();
-        equipment.driver = test::create_driver();
-        ASSERT_TRUE(equipment.driver);
-        equipment.sink = RecordingSink::create("equipment");
-        equipment.cookie = equipment.sink->advise_on(equipment.driver.get());
-        ITarvo* e = equipment.driver.get();
-        e->SetLineType(ltHSMS);
-        e->SetConnectionMode(cmPASSIVE);
-        e->SetPort(port_);
-        e->SetMaster(1);
-        LONG status = 0;
-        e->SetActive(1, &status);
-        ASSERT_EQ(status, 1);
-
-        window = std::make_unique<client::MainWindow>(std::vector<std::string>{TARVO_CATALOGUE_DIR});
-        const int port = port_;
-        window->runner = [port](QDialog& d) -> int {
-            if (d.objectName() == "line_type_selector") return ltHSMS;
-            if (d.objectName() == "hsms_settings") {
-                d.findChild<QRadioButton*>("active")->setChecked(true);
-                d.findChild<QLineEdit*>("port")->setText(QString::number(port));
-            }
-            return QDialog::Accepted;
-        };
-        ASSERT_TRUE(window->start());
-        window->toggle_start();
-        ASSERT_TRUE(equipment.sink->wait_for(DISPID_OnSecsNotify, nHSMSConnectionPassivePlus, 1, 3s));
-    }
-    void TearDown() override {
-        window.reset();
-        equipment.release();
-    }
-
-    // The output list's lines without their time stamps.
-    std::vector<std::string> output() const {
-        std::vector<std::string> lines;
-        auto* list = window->findChild<QListWidget*>("output");
-        for (int i = 0; i < list->count(); ++i) {
-            const std::string line = list->item(i)->data(Qt::UserRole).toString().toStdString();
-            lines.push_back(line.size() > 22 ? line.substr(22) : line);
-        }
-        return lines;
-    }
-    bool output_has(const std::string& line) const {
-        return pump_until([&] {
-            for (const std::string& l : output())
-                if (l == line) return true;
-            return false;
-        });
-    }
-    int entry_of(const std::string& name) const {
-        for (size_t i = 0; i < window->catalogue().size(); ++i) {
-            const auto& e = window->catalogue().entry(i);
-            if ("S" + std::to_string(e.stream) + "F" + std::to_string(e.function) + (e.reply_expected ? "W" : "") ==
-                name)
-                return static_cast<int>(i);
-        }
-        return -1;
-    }
-    void equipment_sends(const std::string& text) {
-        BstrHolder t(text);
-        ASSERT_EQ(equipment.driver->SendMessage(t.get()), S_OK);
-    }
-
-    int port_ = 0;
-    DriverSide equipment;
-    std::unique_ptr<client::MainWindow> window;
-};
 
 TEST_F(Window, SendFromTheCatalogueAndSeeTheAnswer) {
     ITarvo* e = equipment.driver.get();
@@ -239,10 +163,10 @@ TEST_F(Window, SendFromTheCatalogueAndSeeTheAnswer) {
     EXPECT_EQ(window->findChild<QLineEdit*>("last_sent")->text(), "S1F1W");
     auto* short_list = window->findChild<QListWidget*>("short_description");
     ASSERT_EQ(short_list->count(), 2);
-    EXPECT_EQ(short_list->item(1)->data(Qt::UserRole).toString(), "Are You There Request");
+    EXPECT_EQ(client::list_line_text(short_list->item(1)), "Are You There Request");
     auto* description = window->description_window()->list();
     ASSERT_GE(description->count(), 7);
-    EXPECT_EQ(description->item(4)->data(Qt::UserRole).toString(), "Stream 1:\t\tEquipment Status");
+    EXPECT_EQ(client::list_line_text(description->item(4)), "Stream 1:\t\tEquipment Status");
 }
 
 TEST_F(Window, AutoReplyAnswersFromTheCatalogueOrWithFunctionZero) {
