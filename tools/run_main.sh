@@ -48,6 +48,9 @@ echo "== many_pairs"
 echo "== serial_round_trip"
 ../bench/component/serial_round_trip 1000 5
 
+echo "== the client receiving a 16 MiB message (large_message)"
+if [ -x ../bench/client/large_message ]; then ../bench/client/large_message; else echo "(the client is not built)"; fi
+
 echo "== Python round trips (bench/python/round_trips.py)"
 PYTHONPATH="$PWD/../python" /usr/bin/python3 ../../../bench/python/round_trips.py 3 ../bench/component/many_pairs \
   || echo "(the Python module is not built)"
