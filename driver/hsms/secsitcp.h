@@ -43,6 +43,7 @@
 #include "driver/line/line_events.h"
 #include "driver/line/line_timers.h"
 #include "driver/line/secsi.h"
+#include "platform/net/allow_list.h"
 #include "driver/line/wake_event.h"
 #include "platform/timers/one_shot_timers.h"
 
@@ -207,6 +208,7 @@ private:
     std::deque<OutboxEntry> outbox_;
     std::deque<ExpectedReply> expected_;
     uint64_t generation_ = 0;            // grows with every opening and closing of the line
+    net::AllowList allow_;               // who may connect to the listening port (op_mu_)
     bool accept_failing_ = false;        // the last accept failed for want of resources
     uint64_t active_connection_ = 0;     // the active line's connection, 0 while closed
     uint64_t last_connection_ = 0;       // connection numbers handed out so far

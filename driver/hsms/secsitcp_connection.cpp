@@ -266,6 +266,10 @@ int secsitcp::port_open_passive(int port_number, Events& ev) {
         hsms::close_socket(fd);
         return -1;
     }
+    // Who may connect is read at every opening.
+    std::vector<std::string> problems;
+    allow_ = net::AllowList::load(port_number, problems);
+    for (const std::string& problem : problems) msg.log(lmPortGeneral | lmPortDetailed, "allow file %s", problem.c_str());
     {
         std::lock_guard<std::mutex> lock(mu_);
         listen_socket_ = fd;

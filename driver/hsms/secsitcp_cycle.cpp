@@ -196,7 +196,9 @@ int secsitcp::Step_connections(std::unique_lock<std::mutex>& op, Events& ev) {
 }
 
 bool secsitcp::accept_client(int listening, Events& ev) {
-    const int fd = ::accept4(listening, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    sockaddr_storage from{};
+    socklen_t from_length = sizeof from;
+    const int fd = ::accept4(listening, reinterpret_cast<sockaddr*>(&from), &from_length, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0) {
         const int error = errno;
         // The connection went away before it was taken: nothing to do.
@@ -215,6 +217,17 @@ bool secsitcp::accept_client(int listening, Events& ev) {
         msg.log(lmPortDetailed, "PASSIVE 'accept()' failed: WSAGetLastError = '%d'", error);
         if (first) add_notify(ev, nSecsErrorSocket);
         return false;
+    }
+    if (!allow_.admits(reinterpret_cast<const sockaddr*>(&from), from_length)) {
+        // Closed before a byte is read, and never counted as a client.
+        hsms::close_socket(fd);
+        ++closures_;
+        msg.log(lmPortGeneral | lmPortDetailed, "PASSIVE refused a client: '%s' is not allowed on port '%d'",
+                net::address_text(reinterpret_cast<const sockaddr*>(&from), from_length).c_str(),
+                static_cast<int>(port_in_use.load()));
+        std::lock_guard<std::mutex> lock(mu_);
+        accept_failing_ = false;
+        return true;
     }
     const int limit = max_passv_connections;
     size_t open_clients;

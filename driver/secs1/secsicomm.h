@@ -48,8 +48,9 @@ public:
 
     // ---- virtual operations, in slot order ---------------------------------
     int port_disconnect() override;
-    // Opens the wanted port unless the port is open already (0). On success
-    // the line is also marked wanted active, under the same lock.
+    // Opens the wanted port unless the port is open already (0). The line is
+    // marked wanted active under the same lock first (so a deactivation ends
+    // a connect to a TCP port), and not wanted again when the opening fails.
     int port_open() override;
     void set_defaults() override;
     int queue_message(const MessageRecord& record) override;
@@ -88,6 +89,8 @@ private:
     // opened (or may not be reopened yet).
     bool bring_port_in_line();
     int port_open_op();                       // op_mu_ held
+    // Writes the records the port layer has for port `number`.
+    void log_port_reports(int32_t number);
     int port_disconnect_op(LineEvents& ev);   // op_mu_ held
     // After a read error: closes the port once and marks it closed; the next
     // Step reopens it while the line is wanted.

@@ -1,5 +1,6 @@
 // The serial port of the SECS-I line: opening, closing and reopening it, and
 // the worker's cycle (Step), which serves the peer's ENQ before it sends.
+#include <algorithm>
 #include <chrono>
 
 #include "driver/log/log_mask.h"
@@ -22,15 +23,15 @@ int64_t now_ms() {
 int secsicomm::port_open() {
     {
         std::lock_guard<std::mutex> op(op_mu_);
-        if (port_opened.load()) {
-            active_wanted.store(true);
-            return 0;
-        }
+        // Wanted from the start: a deactivation meanwhile ends a connect
+        // to a TCP port at once.
+        active_wanted.store(true);
+        if (port_opened.load()) return 0;
         if (port_open_op() == 0) {
-            active_wanted.store(true);
             wake();  // the worker may be asleep on the closed line
             return 0;
         }
+        active_wanted.store(false);
     }
     // The caller learns of the failure once, as an event too; the worker's
     // own attempts to reopen a wanted port stay in the log.
@@ -41,12 +42,20 @@ int secsicomm::port_open() {
 int secsicomm::port_open_op() {
     const int32_t wanted = port.load();
     const int32_t baud = baud_code.load();
-    const bool opened = serial::sio_open(wanted) == 0;
+    serial::OpenOptions options;
+    options.connect_ms = std::max<int32_t>(T2.load(), 1);
+    options.user_timeout_ms = std::max<int32_t>(T2.load(), 1);
+    options.abandon = [this] { return abandoned(); };
+    const bool opened = serial::sio_open(wanted, options) == 0;
+    log_port_reports(wanted);
     const int format = opened ? serial::sio_ioctl(wanted, baud, line_mode.load()) : serial::kFailed;
     if (format == serial::kBaudNotSet) {
         msg.log(lmPortGeneral | lmPortDetailed, "ERROR: baud rate %d cannot be set", static_cast<int>(code_to_baud(baud)));
+    } else if (format == serial::kIgnored) {
+        msg.log(lmPortGeneral | lmPortDetailed, "Port %d is a TCP stream: baud rate and line mode are ignored",
+                static_cast<int>(wanted));
     }
-    if (format == 0 && serial::sio_SetReadTimeouts(wanted, read_timeout.load(), read_interval_timeout.load()) == 0) {
+    if (format >= 0 && serial::sio_SetReadTimeouts(wanted, read_timeout.load(), read_interval_timeout.load()) == 0) {
         msg.log(lmPortGeneral | lmPortDetailed, "Port %d was opened", static_cast<int>(wanted));
         port_in_use.store(wanted);
         port_opened.store(true);
@@ -58,7 +67,16 @@ int secsicomm::port_open_op() {
     // stays with it.
     if (opened) serial::sio_close(wanted);
     msg.log(lmPortGeneral | lmPortDetailed, "Port %d could not be opened", static_cast<int>(wanted));
+    if (const std::string why = serial::sio_last_error(wanted); !opened && !why.empty()) {
+        msg.log(lmPortGeneral | lmPortDetailed, "ERROR: port %d: %s", static_cast<int>(wanted), why.c_str());
+    }
     return -1;
+}
+
+void secsicomm::log_port_reports(int32_t number) {
+    for (const std::string& text : serial::sio_take_reports(number)) {
+        msg.log(lmPortGeneral | lmPortDetailed, "Port %d: %s", static_cast<int>(number), text.c_str());
+    }
 }
 
 int secsicomm::port_disconnect() {
@@ -179,6 +197,7 @@ int secsicomm::Step() {
     // Drained only after the wait: whatever asked for a wake-up before this
     // point (a queued message, a stop, a deactivation) is seen after it.
     wake_.drain();
+    log_port_reports(in_use);
     raise_timer_events();
     if (ready != 0) {
         uint8_t c = 0;
@@ -205,6 +224,13 @@ int secsicomm::Step() {
     {
         std::lock_guard<std::mutex> lock(mu_);
         queued = !outbox_.empty();
+    }
+    if (queued && port_opened.load() && serial::sio_lstatus(in_use) == serial::kNoPeer) {
+        // A listening port without a client: nobody to send to now.
+        LineEvents ev;
+        give_up_outbox("ERROR sending. No client is connected. Name: '%s'", nSecsErrorPortWriteFailed, ev);
+        raise_events(*this, ev);
+        queued = false;
     }
     if (queued && port_opened.load()) {
         line_control();

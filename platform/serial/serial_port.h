@@ -27,11 +27,23 @@
 // peer has just sent nor one of ours still on its way); 2 discards both
 // received and unsent bytes.
 //
+// A port may also be a TCP stream (see port_map.h): a connection to a
+// terminal server in raw mode, or a listening port that serves one client at
+// a time. Its bytes are the same; the character format does not apply
+// (sio_ioctl answers kIgnored); a lost connection reads as a port that hung
+// up; a listener that has no client reports its status as negative and
+// reads nothing, and stays open.
+//
 // Every operation may be called from any thread; one port's operations are
-// serialised by the caller (the line's worker).
+// serialised by the caller (the line's worker). This layer writes no log:
+// why an opening failed is kept for sio_last_error, and what happened to a
+// listener's clients for sio_take_reports.
 #pragma once
 
 #include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
 
 namespace tarvo::serial {
 
@@ -39,8 +51,23 @@ constexpr int kFailed = -1;          // any failure of open, ioctl, timeouts
 constexpr int kNotOpen = -2;         // an operation on a port that is not open
 constexpr int kBadParameter = -3;    // a baud code, line mode or selector out of range
 constexpr int kBaudNotSet = -4;      // the device does not run at the rate of the baud code
+constexpr int kNoPeer = -5;          // a listening port has no client now
+constexpr int kIgnored = 1;          // sio_ioctl: a TCP port has no character format
 
-int sio_open(int port);
+struct OpenOptions {
+    int connect_ms = 10000;       // TCP: resolving and connecting together, at most
+    int user_timeout_ms = 10000;  // TCP: unacknowledged data for this long ends the connection
+    // A connect gives up (within 20 ms) once this holds.
+    std::function<bool()> abandon;
+};
+
+int sio_open(int port, const OpenOptions& options = {});
+// Why the last opening of `port` failed ("" when it did not).
+std::string sio_last_error(int port);
+// Texts for the port's records since the last call, oldest first: lines of
+// the ports file that were skipped, clients a listener accepted, refused or
+// lost.
+std::vector<std::string> sio_take_reports(int port);
 int sio_ioctl(int port, int baud_code, int line_mode);
 // `read_timeout_ms`: the longest a read waits for its first byte;
 // `interval_ms`: after a byte, how long it waits for the next before it

@@ -83,6 +83,59 @@ TEST(PortMap, DefaultDevicesAndWhereTheFileIs) {
     ::unsetenv("TARVO_PORTS");
 }
 
+// Entries of the ports file: devices as always, TCP endpoints, and malformed
+// entries that fail the port with the reason instead of meaning something else.
+TEST(PortMap, EntriesAndTheirErrors) {
+    using K = PortEndpoint::Kind;
+    const struct {
+        const char* line;
+        K kind;
+        const char* path_or_host;
+        int tcp_port;
+        const char* error;  // part of the error
+    } rows[] = {
+        {"3 /dev/ttyUSB0", K::tty, "/dev/ttyUSB0", 0, ""},
+        {"3 /dev/ttyUSB0 extra words", K::tty, "/dev/ttyUSB0", 0, ""},
+        {"3 tcp:ts1.fab:4001", K::tcp_connect, "ts1.fab", 4001, ""},
+        {"3 tcp:10.0.0.7:4001", K::tcp_connect, "10.0.0.7", 4001, ""},
+        {"3 tcp:[::1]:7000", K::tcp_connect, "::1", 7000, ""},
+        {"3 tcp-listen:7000", K::tcp_listen, "", 7000, ""},
+        {"3 tcp-listen:127.0.0.1:7000", K::tcp_listen, "127.0.0.1", 7000, ""},
+        {"3 tcp-listen:[::1]:7000", K::tcp_listen, "::1", 7000, ""},
+        {"3", K::invalid, "", 0, "ports:1: no device or endpoint"},
+        {"3 tcp:host", K::invalid, "", 0, "no ':PORT'"},
+        {"3 tcp:host:0", K::invalid, "", 0, "'0' is no TCP port"},
+        {"3 tcp:host:70000", K::invalid, "", 0, "no TCP port"},
+        {"3 tcp::1:7000", K::invalid, "", 0, "bracketed"},
+        {"3 tcp:[::1:7000", K::invalid, "", 0, "[ADDRESS]:PORT"},
+        {"3 tcp:[nohost]:7000", K::invalid, "", 0, "no IPv6 address"},
+        {"3 tcp-listen:name.fab:7000", K::invalid, "", 0, "no numeric address"},
+        {"3 tcp-listen:", K::invalid, "", 0, "tcp-listen"},
+        {"3 tcp:h:1 more", K::invalid, "", 0, "unexpected 'more'"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.line);
+        const PortEndpoint e = parse_port_entry(r.line, "ports", 3);
+        EXPECT_EQ(e.kind, r.kind);
+        if (r.kind == K::tty) {
+            EXPECT_EQ(e.path, r.path_or_host);
+        }
+        if (r.kind == K::tcp_connect || r.kind == K::tcp_listen) {
+            EXPECT_EQ(e.host, r.path_or_host);
+            EXPECT_EQ(e.tcp_port, r.tcp_port);
+        }
+        EXPECT_NE(e.error.find(r.error), std::string::npos) << e.error;
+    }
+    // The first entry for a number counts; an unreadable number is noted and
+    // skipped; a port the file does not name is its tty.
+    const PortEndpoint e = parse_port_entry("x /dev/a\n3 tcp:h:5\n3 /dev/b\n", "ports", 3);
+    EXPECT_EQ(e.kind, K::tcp_connect);
+    ASSERT_EQ(e.notes.size(), 1u);
+    EXPECT_EQ(e.notes[0], "ports:1: 'x' is no port number: line skipped");
+    EXPECT_EQ(parse_port_entry("3 tcp:h:5\n", "ports", 4).path, "/dev/ttyS3");
+    EXPECT_EQ(parse_port_entry("", "ports", 0).kind, K::invalid);
+}
+
 TEST_F(PtyPort, TheFileMapsNumbersToDevices) {
     EXPECT_EQ(device_for_port(7), name_);
     EXPECT_EQ(device_for_port(12), "/nonexistent/device");
