@@ -92,6 +92,7 @@ private:
     // Writes the records the port layer has for port `number`.
     void log_port_reports(int32_t number);
     int port_disconnect_op(LineEvents& ev);   // op_mu_ held
+    void close_port_op();                     // op_mu_ held, the port open
     // After a read error: closes the port once and marks it closed; the next
     // Step reopens it while the line is wanted.
     void port_lost();

@@ -89,14 +89,20 @@ int secsicomm::port_disconnect() {
     return 0;
 }
 
+void secsicomm::close_port_op() {
+    const int32_t in_use = port_in_use.load();
+    serial::sio_close(in_use);
+    msg.log(lmPortGeneral | lmPortDetailed, "Port %d was closed", static_cast<int>(in_use));
+    port_opened.store(false);
+    port_in_use.store(-1);
+    // A block of the next connection that repeats the last one of this
+    // connection's headers is no repetition.
+    std::lock_guard<std::mutex> lock(mu_);
+    last_accepted_.reset();
+}
+
 int secsicomm::port_disconnect_op(LineEvents& ev) {
-    if (port_opened.load()) {
-        const int32_t in_use = port_in_use.load();
-        serial::sio_close(in_use);
-        msg.log(lmPortGeneral | lmPortDetailed, "Port %d was closed", static_cast<int>(in_use));
-        port_opened.store(false);
-        port_in_use.store(-1);
-    }
+    if (port_opened.load()) close_port_op();
     // Nothing queued waits for a later opening.
     give_up_outbox("Message was not sent, the port was closed. Name: '%s'", 0, ev);
     return 0;
@@ -106,11 +112,7 @@ void secsicomm::port_lost() {
     {
         std::lock_guard<std::mutex> op(op_mu_);
         if (!port_opened.load()) return;
-        const int32_t in_use = port_in_use.load();
-        serial::sio_close(in_use);
-        msg.log(lmPortGeneral | lmPortDetailed, "Port %d was closed", static_cast<int>(in_use));
-        port_opened.store(false);
-        port_in_use.store(-1);
+        close_port_op();
     }
     // A port that fails at once after every opening (a device that went
     // away) is not reopened more often than the reopen delay allows.

@@ -147,7 +147,12 @@ std::string address_text(const sockaddr* address, socklen_t length) {
     if (address->sa_family == AF_INET && length >= static_cast<socklen_t>(sizeof(sockaddr_in))) {
         ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text, sizeof text);
     } else if (address->sa_family == AF_INET6 && length >= static_cast<socklen_t>(sizeof(sockaddr_in6))) {
-        ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text, sizeof text);
+        const in6_addr& a = reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr;
+        if (IN6_IS_ADDR_V4MAPPED(&a)) {
+            ::inet_ntop(AF_INET, a.s6_addr + 12, text, sizeof text);  // an IPv4 client of a dual-stack port
+        } else {
+            ::inet_ntop(AF_INET6, &a, text, sizeof text);
+        }
     }
     return text;
 }

@@ -47,7 +47,7 @@ private:
     std::vector<Network> networks_;
 };
 
-// A client address as text: "127.0.0.1", "::1".
+// A client address as text: "127.0.0.1", "::1"; an IPv4-mapped one as IPv4.
 std::string address_text(const sockaddr* address, socklen_t length);
 
 }  // namespace tarvo::net

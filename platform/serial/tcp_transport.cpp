@@ -217,10 +217,14 @@ void accept_clients(OpenPort& p) {
 
 int tcp_status(OpenPort& p) {
     if (p.fd < 0) return p.listen_fd >= 0 ? kNoPeer : kFailed;
-    pollfd pf{p.fd, POLLIN, 0};
+    pollfd pf{p.fd, POLLIN | POLLRDHUP, 0};
     if (::poll(&pf, 1, 0) < 0) return kFailed;
-    if ((pf.revents & (POLLERR | POLLNVAL)) != 0) return kFailed;
-    if ((pf.revents & POLLHUP) != 0 && (pf.revents & POLLIN) == 0) return kFailed;
+    if ((pf.revents & (POLLERR | POLLNVAL | POLLHUP)) != 0) return kFailed;
+    // The peer has closed: usable only while bytes it sent are left to read.
+    if ((pf.revents & POLLRDHUP) != 0) {
+        char c;
+        if (::recv(p.fd, &c, 1, MSG_PEEK | MSG_DONTWAIT) <= 0) return kFailed;
+    }
     return 0;
 }
 
@@ -232,7 +236,11 @@ int tcp_read_now(OpenPort& p, char* buffer, int count) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
         // The peer closed (0) or the connection broke.
-        if (p.listen_fd < 0) return kFailed;
+        if (p.listen_fd < 0) {
+            ::close(p.fd);  // a connection that ended stays ended
+            p.fd = -1;
+            return kFailed;
+        }
         drop_client(p, n == 0 ? "closed the connection" : "connection broke");
         return 0;
     }
@@ -247,6 +255,7 @@ int tcp_flush(OpenPort& p, int selector) {
 }
 
 int tcp_wait(OpenPort& p, int wake_fd, int timeout_ms) {
+    if (p.fd < 0 && p.listen_fd < 0) return 1;  // a read tells that the connection ended
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
     for (;;) {
         pollfd fds[3];

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <fstream>
 #include <string>
 
 #include "driver/hsms/secsitcp.h"
@@ -419,6 +420,70 @@ TEST_F(PassiveLine, PortInUseIsReportedAsASocketFailure) {
     EXPECT_FALSE(line.port_opened);
     EXPECT_EQ(line.conn_mode_cur, cmNONE);
     EXPECT_TRUE(log.wait_contains("timeout: T5 - Connect Separation, trying to reopen port"));
+}
+
+// A client from 127.0.0.x.
+Peer client_from(int port, int host_byte) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(0x7F000000u | static_cast<uint32_t>(host_byte));
+    ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+    return Peer(fd);
+}
+
+// The allow file: only listed clients are served; a refused one is closed
+// before a byte is read and never counts against MaxPassvConnections; a typo
+// never opens the port to everyone.
+TEST_F(PassiveLine, TheAllowFileDecidesWhoMayConnect) {
+    const std::string file = "/tmp/tarvo-allow-" + std::to_string(::getpid());
+    ::setenv("TARVO_ALLOW", file.c_str(), 1);
+    const std::string port = std::to_string(line.port);
+    const struct {
+        const char* name;
+        std::string text;  // "" for no file
+        bool admits_1, admits_2;
+        const char* record;
+    } rows[] = {
+        {"no file", "", true, true, nullptr},
+        {"only 127.0.0.2", port + " 127.0.0.2\n", false, true, nullptr},
+        {"a malformed line", port + " 127.0.0.2x\n", false, false, "allow file /tmp/tarvo-allow-"},
+        {"another port only", std::to_string(line.port + 1) + " 127.0.0.2\n", true, true, nullptr},
+    };
+    line.max_passv_connections = 1;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::remove(file.c_str());
+        if (!row.text.empty()) std::ofstream(file) << row.text;
+        open();  // the file is read as the line opens
+        for (const int host_byte : {1, 2}) {
+            const bool admitted = host_byte == 1 ? row.admits_1 : row.admits_2;
+            Peer p = client_from(line.port, host_byte);
+            if (admitted) {
+                select_on(p, 1, 0);
+                EXPECT_EQ(line.GetPassvSelectedQuan(), 1);
+            } else {
+                EXPECT_TRUE(p.next_is_close());
+                EXPECT_TRUE(log.wait_contains("PASSIVE refused a client: '127.0.0." + std::to_string(host_byte) +
+                                              "' is not allowed on port '" + port + "'"));
+            }
+            p.close();
+            ASSERT_TRUE(eventually([&] { return line.GetPassvSelectedQuan() == 0; }));
+        }
+        if (row.record) {
+            EXPECT_TRUE(log.contains(row.record));
+        }
+        worker.reset();
+        line.active_wanted = false;
+        line.port_disconnect();
+    }
+    ::unsetenv("TARVO_ALLOW");
+    std::remove(file.c_str());
 }
 
 }  // namespace
