@@ -34,6 +34,12 @@ echo "== SECS-I exchange between two tarvosh processes on a pty pair (socat)"
     ../../../tools/main/secs1_equipment.tsh ../../../tools/main/secs1_host.tsh)
 
 echo
+echo "== the same SECS-I exchange over loopback TCP (tcp-listen: and tcp: ports)"
+(cd "$build/exchange" &&
+  SECS1_TRANSPORT=tcp bash ../../../tools/main/secs1_exchange.sh "../tools/tarvosh/tarvosh" \
+    ../../../tools/main/secs1_equipment.tsh ../../../tools/main/secs1_host.tsh)
+
+echo
 cd "$build/exchange"  # the benchmarks' driver logs go here too
 for b in $(find ../bench -maxdepth 2 -type f -executable -name 'bench_*' | sort); do
   echo "== $(basename "$b")"
