@@ -53,6 +53,7 @@ echo "== many_pairs"
 
 echo "== serial_round_trip"
 ../bench/component/serial_round_trip 1000 5
+../bench/component/serial_round_trip --tcp 1000 5
 
 echo "== the client receiving a 16 MiB message (large_message)"
 if [ -x ../bench/client/large_message ]; then ../bench/client/large_message; else echo "(the client is not built)"; fi

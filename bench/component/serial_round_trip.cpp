@@ -10,9 +10,14 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "bench/command_line.h"
 #include "driver/line/line_type.h"
@@ -41,12 +46,23 @@ struct Reads {
     }
 };
 
-int run(int round_trips, int runs) {
-    secs1_test::PtyBridge bridge(31, 32);
-    if (!bridge.ok()) {
-        std::fprintf(stderr, "no pseudo-terminals\n");
-        return 1;
+int run(int round_trips, int runs, bool tcp) {
+    // Over TCP the equipment listens and the host connects, as to a
+    // terminal server; otherwise two pseudo-terminals back to back.
+    std::unique_ptr<secs1_test::PtyBridge> bridge;
+    const std::string ports = "/tmp/tarvo-bench-ports-" + std::to_string(::getpid());
+    if (tcp) {
+        const int port = free_port();
+        std::ofstream(ports) << "31 tcp-listen:127.0.0.1:" << port << "\n32 tcp:127.0.0.1:" << port << "\n";
+        ::setenv("TARVO_PORTS", ports.c_str(), 1);
+    } else {
+        bridge = std::make_unique<secs1_test::PtyBridge>(31, 32);
+        if (!bridge->ok()) {
+            std::fprintf(stderr, "no pseudo-terminals\n");
+            return 1;
+        }
     }
+    const char* over = tcp ? "loopback TCP" : "a pty pair";
     DriverSide equipment, host;
     Reads host_reads, equipment_reads;
     for (DriverSide* side : {&equipment, &host}) {
@@ -101,7 +117,7 @@ int run(int round_trips, int runs) {
         if (i >= warm_up) ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
     }
     std::sort(ms.begin(), ms.end());
-    std::printf("SECS-I round trips through ITarvo over a pty pair: %d\n", round_trips);
+    std::printf("SECS-I round trips through ITarvo over %s: %d\n", over, round_trips);
     std::printf("  median %.3f ms, p99 %.3f ms, max %.3f ms\n", ms[ms.size() / 2], ms[ms.size() * 99 / 100],
                 ms.back());
 
@@ -127,6 +143,7 @@ int run(int round_trips, int runs) {
                 rates[rates.size() / 2], 65536.0 / rates[rates.size() / 2] * 1000);
     host.release();
     equipment.release();
+    if (tcp) std::remove(ports.c_str());
     return 0;
 }
 
@@ -136,12 +153,16 @@ int run(int round_trips, int runs) {
 int main(int argc, char** argv) {
     namespace cli = tarvo::command_line;
     cli::help_if_asked(argc, argv,
-                       "usage: serial_round_trip [ROUND_TRIPS] [RUNS]\n"
-                       "SECS-I through ITarvo on two pseudo-terminals joined back to back: the median and\n"
-                       "99th percentile of ROUND_TRIPS (default 1000) S1F1W/S1F2 round trips, and RUNS\n"
-                       "(default 5) one-way sends of a 64 KiB message.\n");
-    if (argc > 3) cli::fail(argv[0], std::string("unexpected argument '") + argv[3] + "'");
-    const long round_trips = argc > 1 ? cli::whole_number(argv[0], "ROUND_TRIPS", argv[1], 1, 10000000) : 1000;
-    const long runs = argc > 2 ? cli::whole_number(argv[0], "RUNS", argv[2], 1, 100000) : 5;
-    return tarvo::test::run(static_cast<int>(round_trips), static_cast<int>(runs));
+                       "usage: serial_round_trip [--tcp] [ROUND_TRIPS] [RUNS]\n"
+                       "SECS-I through ITarvo on two pseudo-terminals joined back to back (with --tcp: over\n"
+                       "loopback TCP, a tcp-listen: port and a tcp: port): the median and 99th percentile\n"
+                       "of ROUND_TRIPS (default 1000) S1F1W/S1F2 round trips, and RUNS (default 5)\n"
+                       "one-way sends of a 64 KiB message.\n");
+    const bool tcp = argc > 1 && std::strcmp(argv[1], "--tcp") == 0;
+    const int first = tcp ? 2 : 1;
+    if (argc > first + 2) cli::fail(argv[0], std::string("unexpected argument '") + argv[first + 2] + "'");
+    const long round_trips =
+        argc > first ? cli::whole_number(argv[0], "ROUND_TRIPS", argv[first], 1, 10000000) : 1000;
+    const long runs = argc > first + 1 ? cli::whole_number(argv[0], "RUNS", argv[first + 1], 1, 100000) : 5;
+    return tarvo::test::run(static_cast<int>(round_trips), static_cast<int>(runs), tcp);
 }
