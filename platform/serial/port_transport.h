@@ -1,9 +1,11 @@
-// What differs between the kinds of port behind a port number: a tty and a
-// TCP stream (a connection to a terminal server, or a port that takes one
-// client at a time) each fill one table of operations; the port operations
+// What differs between the kinds of port behind a port number: a tty, a TCP
+// stream (a connection to a terminal server, or a port that takes one client
+// at a time) and a port in memory (for tests and fuzzing) each fill one
+// table of operations; the port operations
 // of serial_port.h are written once on top of it.
 #pragma once
 
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -33,6 +35,9 @@ struct Transport {
 
 extern const Transport kTtyTransport;
 extern const Transport kTcpTransport;
+extern const Transport kMemoryTransport;
+
+struct MemoryChannel;
 
 // One open port. Its operations are serialised by the caller (the line's
 // worker); it is freed when the last user lets go, so a read in progress on
@@ -50,6 +55,7 @@ struct OpenPort {
     int tcp_port = 0;
     int user_timeout_ms = 0;
     net::AllowList allow;
+    std::shared_ptr<MemoryChannel> memory;  // a memory port's bytes
 
     std::mutex mutex;  // guards the two timeouts
     int read_timeout = 100;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/serial/memory_port.h"
 #include "platform/serial/port_transport.h"
 
 namespace tarvo::serial {
@@ -89,7 +90,13 @@ int wait_for(int fd, short events, int ms) {
 }
 
 int sio_open(int port, const OpenOptions& options) {
-    const PortEndpoint where = endpoint_for_port(port);
+    PortEndpoint where;
+    const bool in_memory = memory_channel(port) != nullptr;
+    if (in_memory) {
+        where.kind = PortEndpoint::Kind::tty;  // (the memory transport needs no endpoint)
+    } else {
+        where = endpoint_for_port(port);
+    }
     for (const std::string& note : where.notes) add_report(port, note);
     if (where.kind == PortEndpoint::Kind::invalid) {
         set_last_error(port, where.error);
@@ -101,7 +108,7 @@ int sio_open(int port, const OpenOptions& options) {
     }
     std::shared_ptr<OpenPort> p;
     try {
-        p = std::make_shared<OpenPort>(port, transport_of(where.kind));
+        p = std::make_shared<OpenPort>(port, in_memory ? kMemoryTransport : transport_of(where.kind));
     } catch (...) {
         set_last_error(port, "out of memory");
         return kFailed;
@@ -210,7 +217,7 @@ int sio_read(int port, char* buffer, int count) {
         if (n < 0) return got > 0 ? got : kFailed;
         if (wait <= 0) break;
         // The first byte is awaited for the read timeout in all, however
-        // often a listener's wait is cut short by a client coming or going.
+        // often a wait ends with nothing to read (a listener's client left).
         int left = wait;
         if (got == 0) {
             const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -220,7 +227,7 @@ int sio_read(int port, char* buffer, int count) {
             if (left <= 0) break;
         }
         const int ready = p->transport.wait(*p, -1, left);
-        if (ready == 0 && got > 0) break;
+        if (ready == 0) break;  // the time is up (at once, on an instant memory port)
         if (ready < 0) return got > 0 ? got : kFailed;
     }
     return got;

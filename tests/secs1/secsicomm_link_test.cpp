@@ -15,6 +15,7 @@
 #include "driver/log/notify_code.h"
 #include "driver/secs1/secsicomm.h"
 #include "platform/sanitizers.h"
+#include "platform/serial/memory_port.h"
 #include "tests/secs1/secs1_fixture.h"
 
 namespace tarvo::secs1_test {
@@ -313,6 +314,47 @@ TEST_F(SerialLineTest, AFailedOpeningIsNotifiedOnce) {
     line.baud_code = 11;  // 7200 bit/s: no termios constant, set all the same
     EXPECT_EQ(line.port_open(), 0);
     EXPECT_EQ(owner.notifications(), std::vector<int>{nSecsErrorPortOpenFailed});
+}
+
+// The same link protocol on a port in memory, Step by Step with no waiting:
+// what tests and the fuzzer use where timing is not the point.
+TEST(MemoryPortLine, TheHandshakeBothWaysWithoutWaiting) {
+    serial::MemoryPort port(40, true);
+    RecordingOwner owner;
+    secsicomm line;
+    line.SetCQuill1(&owner);
+    line.msg.set_log_mask(0);
+    line.port = 40;
+    line.T2 = 200;  // counted in read timeouts, each of which costs nothing here
+    ASSERT_EQ(line.port_open(), 0);
+    const auto t0 = Clock::now();
+    port.feed("\x05");  // ENQ
+    line.Step();
+    EXPECT_EQ(port.take_written(), "\x04\x15") << "EOT, then NAK once T2 passed without a length";
+    const Bytes block = wire_block({.w = true, .stream = 1, .function = 1, .transaction = 3});
+    port.feed("\x05" + std::string(block.begin(), block.end()));
+    line.Step();
+    EXPECT_EQ(port.take_written(), "\x04\x06");  // EOT, ACK
+    EXPECT_EQ(owner.reads(), 1);
+    // The peer answers as the line writes: EOT to its ENQ, ACK to its block.
+    port.answer_with([&port](const std::string& written) {
+        if (written == "\x05") port.feed("\x04");
+        if (written.size() > 2) port.feed("\x06");
+    });
+    ASSERT_EQ(line.SendMessage("S1F2"), 0);
+    line.Step();
+    const std::string sent = port.take_written();
+    ASSERT_EQ(sent.size(), 1u + 1 + 10 + 2);
+    EXPECT_EQ(static_cast<uint8_t>(sent[0]), kENQ);
+    EXPECT_EQ(static_cast<uint8_t>(sent[1]), 10);
+    EXPECT_EQ(owner.written(1), 1);
+    port.hang_up();
+    line.Step();
+    EXPECT_EQ(owner.notify_count(nSecsErrorPortReadFailed), 1);
+    EXPECT_FALSE(line.port_opened.load());
+    EXPECT_LT(ms_since(t0), 1000) << "no real waiting";
+    line.active_wanted = false;
+    line.port_disconnect();
 }
 
 }  // namespace
