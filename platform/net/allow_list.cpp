@@ -1,25 +1,17 @@
 #include "platform/net/allow_list.h"
 
+#include "platform/net/config_text.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
 namespace tarvo::net {
 
 namespace {
-
-bool whole_number(const std::string& text, long low, long high, long& value) {
-    if (text.empty() || text.size() > 6) return false;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-    }
-    value = std::strtol(text.c_str(), nullptr, 10);
-    return value >= low && value <= high;
-}
 
 bool prefix_matches(const uint8_t* a, const uint8_t* b, int bits) {
     const int whole = bits / 8;
@@ -104,16 +96,8 @@ AllowList AllowList::parse(const std::string& text, const std::string& file, int
 
 AllowList AllowList::load(int port, std::vector<std::string>& problems) {
     const std::string file = file_path();
-    if (file.empty()) return AllowList();
-    std::ifstream in(file);
-    if (!in) return AllowList();
-    std::string text;
-    constexpr size_t kMaxFile = 1 << 20;
-    char buffer[4096];
-    while (in && text.size() < kMaxFile) {
-        in.read(buffer, sizeof buffer);
-        text.append(buffer, static_cast<size_t>(in.gcount()));
-    }
+    const std::string text = read_config_file(file);
+    if (text.empty()) return AllowList();
     return parse(text, file, port, problems);
 }
 

@@ -1,11 +1,12 @@
 #include "platform/serial/port_map.h"
 
+#include "platform/net/config_text.h"
+
 #include <arpa/inet.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 namespace tarvo::serial {
@@ -14,15 +15,7 @@ namespace {
 
 std::string where(const std::string& file, int line) { return file + ":" + std::to_string(line) + ": "; }
 
-// A whole decimal number from `low` to `high`; false for anything else.
-bool whole_number(const std::string& text, long low, long high, long& value) {
-    if (text.empty() || text.size() > 10) return false;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-    }
-    value = std::strtol(text.c_str(), nullptr, 10);
-    return value >= low && value <= high;
-}
+using net::whole_number;
 
 bool numeric_address(const std::string& text) {
     unsigned char buffer[16];
@@ -163,17 +156,7 @@ PortEndpoint parse_port_entry(const std::string& text, const std::string& file, 
 
 PortEndpoint endpoint_for_port(int port) {
     const std::string file = ports_file_path();
-    std::string text;
-    if (!file.empty()) {
-        std::ifstream in(file);
-        // Bounded: a ports file is a few lines, never megabytes.
-        constexpr size_t kMaxFile = 1 << 20;
-        char buffer[4096];
-        while (in && text.size() < kMaxFile) {
-            in.read(buffer, sizeof buffer);
-            text.append(buffer, static_cast<size_t>(in.gcount()));
-        }
-    }
+    const std::string text = net::read_config_file(file);
     return parse_port_entry(text, file, port);
 }
 

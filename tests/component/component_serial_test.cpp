@@ -54,18 +54,7 @@ protected:
         }
     }
     // The equipment answers S1F1W with S1F2 from its sink.
-    void equipment_answers() {
-        ITarvo* e = equipment.driver.get();
-        equipment.sink->set_hook([e](const RecordingSink::Event& ev) {
-            if (ev.id != DISPID_OnSecsRead) return;
-            e->NextMessage();
-            LONG w = 0;
-            e->GetInWBit(&w);
-            if (!w) return;
-            BstrHolder reply("S1F2 <L <A 'SER-1'> <A '2.0'>>");
-            e->Reply(reply.get());
-        });
-    }
+    void equipment_answers() { reply_from_sink(equipment, "S1F2 <L <A 'SER-1'> <A '2.0'>>"); }
     void send(DriverSide& side, const std::string& text) {
         BstrHolder t(text);
         ASSERT_EQ(side.driver->SendMessage(t.get()), S_OK);

@@ -66,4 +66,17 @@ INT int_of(HRESULT (ITarvo::*method)(INT*), ITarvo* driver) {
     return value;
 }
 
+void reply_from_sink(DriverSide& side, const std::string& reply) {
+    ITarvo* d = side.driver.get();
+    side.sink->set_hook([d, reply](const RecordingSink::Event& ev) {
+        if (ev.id != DISPID_OnSecsRead) return;
+        d->NextMessage();
+        LONG w = 0;
+        d->GetInWBit(&w);
+        if (!w) return;
+        BstrHolder text(reply);
+        d->Reply(text.get());
+    });
+}
+
 }  // namespace tarvo::test

@@ -35,6 +35,10 @@ private:
     bool ok_ = false;
 };
 
+// The side's sink takes every received message and answers each one that
+// wants a reply with `reply`.
+void reply_from_sink(DriverSide& side, const std::string& reply);
+
 // The driver's BSTR answer of `method` as bytes.
 std::string text_of(HRESULT (ITarvo::*method)(BSTR*), ITarvo* driver);
 INT int_of(HRESULT (ITarvo::*method)(INT*), ITarvo* driver);
