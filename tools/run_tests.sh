@@ -4,7 +4,8 @@
 #   2. the AddressSanitizer + UndefinedBehaviorSanitizer build and all unit tests,
 #   3. the ThreadSanitizer build and the tests labelled "threaded",
 #   4. the Debian package: built, checked by lintian, extracted and used,
-#   5. every libFuzzer target for a bounded time (FUZZ_SECONDS, default 60).
+#   5. every libFuzzer target for a bounded time (FUZZ_SECONDS, default 60;
+#      fuzz/options/NAME may add a fuzzer's own flags, a shorter time too).
 # Build folders go under build/ (override with BUILD_ROOT).
 case "${1:-}" in -h|--help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0;; -?*) echo "${0##*/}: unknown option '$1' (see --help)" >&2; exit 2;; esac
 [ $# -eq 0 ] || { echo "run_tests.sh: takes no arguments (see --help)" >&2; exit 2; }
