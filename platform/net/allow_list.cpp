@@ -7,7 +7,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <sstream>
 
 namespace tarvo::net {
 
@@ -35,17 +34,9 @@ std::string AllowList::file_path() {
 AllowList AllowList::parse(const std::string& text, const std::string& file, int port,
                            std::vector<std::string>& problems) {
     AllowList list;
-    std::istringstream in(text);
-    std::string line;
-    int number = 0;
-    while (std::getline(in, line)) {
-        ++number;
-        const size_t hash = line.find('#');
-        if (hash != std::string::npos) line.resize(hash);
-        std::istringstream words(line);
-        std::string first;
-        if (!(words >> first)) continue;
-        const std::string at = file + ":" + std::to_string(number) + ": ";
+    for (const ConfigLine& line : config_lines(text)) {
+        const std::string& first = line.words[0];
+        const std::string at = file + ":" + std::to_string(line.number) + ": ";
         long value = 0;
         bool ours;
         if (first == "*") {
@@ -60,7 +51,8 @@ AllowList AllowList::parse(const std::string& text, const std::string& file, int
         }
         std::vector<Network> networks;
         std::string problem;
-        for (std::string word; words >> word && problem.empty();) {
+        for (size_t w = 1; w < line.words.size() && problem.empty(); ++w) {
+            const std::string& word = line.words[w];
             Network n;
             std::string address = word;
             long prefix = -1;

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 
 namespace tarvo::net {
 
@@ -17,6 +18,23 @@ std::string read_config_file(const std::string& path) {
         text.append(buffer, static_cast<size_t>(in.gcount()));
     }
     return text;
+}
+
+std::vector<ConfigLine> config_lines(const std::string& text) {
+    std::vector<ConfigLine> lines;
+    std::istringstream in(text);
+    std::string line;
+    int number = 0;
+    while (std::getline(in, line)) {
+        ++number;
+        const size_t hash = line.find('#');
+        if (hash != std::string::npos) line.resize(hash);
+        std::istringstream words(line);
+        ConfigLine l{number, {}};
+        for (std::string w; words >> w;) l.words.push_back(w);
+        if (!l.words.empty()) lines.push_back(std::move(l));
+    }
+    return lines;
 }
 
 bool whole_number(const std::string& text, long low, long high, long& value) {

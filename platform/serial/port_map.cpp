@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <sstream>
 
 namespace tarvo::serial {
 
@@ -119,25 +118,17 @@ std::string ports_file_path() {
 }
 
 PortEndpoint parse_port_entry(const std::string& text, const std::string& file, int port) {
-    std::istringstream in(text);
-    std::string line;
     std::vector<std::string> notes;
-    int number = 0;
-    while (std::getline(in, line)) {
-        ++number;
-        const size_t hash = line.find('#');
-        if (hash != std::string::npos) line.resize(hash);
-        std::istringstream words(line);
-        std::string first;
-        if (!(words >> first)) continue;  // blank or comment
+    for (const net::ConfigLine& line : net::config_lines(text)) {
+        const std::string& first = line.words[0];
+        const int number = line.number;
         long value = 0;
         if (!whole_number(first, 0, INT_MAX, value)) {
             notes.push_back(where(file, number) + "'" + first + "' is no port number: line skipped");
             continue;
         }
         if (value != port) continue;
-        std::vector<std::string> rest;
-        for (std::string w; words >> w;) rest.push_back(w);
+        const std::vector<std::string> rest(line.words.begin() + 1, line.words.end());
         PortEndpoint e = entry(rest);
         if (e.kind == PortEndpoint::Kind::invalid) e.error = where(file, number) + e.error;
         e.notes = std::move(notes);
