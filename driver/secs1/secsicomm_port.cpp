@@ -164,7 +164,8 @@ bool secsicomm::bring_port_in_line() {
 }
 
 int secsicomm::Step() {
-    if (!bring_port_in_line()) {
+    const bool reopening = !bring_port_in_line();
+    if (reopening) {
         // The worker waits out the reopen delay (a caller's init_line does not).
         const int64_t pending = reopen_after_ms_ - now_ms();
         wake_.wait(pending > 0 ? static_cast<int32_t>(pending) : reopen_delay.load());
@@ -182,8 +183,10 @@ int secsicomm::Step() {
         const bool gave_up = !ev.empty();
         raise_events(*this, ev);
         // A closed line that is not wanted waits to be woken; one that is
-        // wanted tries again after the idle sleep.
-        if (!gave_up) wake_.wait(active_wanted.load() ? idle_sleep.load() : -1);
+        // wanted tries again after the idle sleep. Not after the reopen wait
+        // above: a wake-up it took (a deactivation) must reach the worker's
+        // loop, not be waited for a second time.
+        if (!gave_up && !reopening) wake_.wait(active_wanted.load() ? idle_sleep.load() : -1);
         return 0;
     }
     bool queued;

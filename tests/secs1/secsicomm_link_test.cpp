@@ -316,6 +316,20 @@ TEST_F(SerialLineTest, AFailedOpeningIsNotifiedOnce) {
     EXPECT_EQ(owner.notifications(), std::vector<int>{nSecsErrorPortOpenFailed});
 }
 
+// A deactivation that wakes the worker from its wait for the reopen delay
+// reaches the worker's loop: the step ends, it does not wait again.
+TEST_F(SerialLineTest, ADeactivationEndsTheWaitForAReopening) {
+    line.reopen_delay = 3000;
+    start();
+    peer.hang_up();
+    ASSERT_TRUE(eventually([&] { return !line.port_opened.load(); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the worker waits out the reopen delay
+    const long cycles = worker->cycles();
+    line.active_wanted = false;
+    line.wake();
+    EXPECT_TRUE(eventually([&] { return worker->cycles() > cycles; }, 500));
+}
+
 // The same link protocol on a port in memory, Step by Step with no waiting:
 // what tests and the fuzzer use where timing is not the point.
 TEST(MemoryPortLine, TheHandshakeBothWaysWithoutWaiting) {
