@@ -189,22 +189,48 @@ Planner::Step Planner::item_start(size_t& pos) {
 }
 
 // A or J: the characters between the first two apostrophes, taken as they
-// are. No apostrophe before the item's ">" means an empty string.
+// are, extended by every further quoted piece and every "0xHH" token up to
+// the item's ">" (so "<A 'Don' 0x27 't'>" is "Don't"); anything else there is
+// passed over. No apostrophe before the item's ">" means an empty string.
+// A "0xHH" token at `pos`: "0x" (or "0X") and exactly two hexadecimal
+// digits, standing on its own.
+bool Planner::hex_byte_at(size_t pos) const {
+    if (pos + 4 > n_ || s_[pos] != '0' || (s_[pos + 1] | 0x20) != 'x') return false;
+    if (!is_hex(s_[pos + 2]) || !is_hex(s_[pos + 3])) return false;
+    if (pos + 4 < n_ && !is_space(s_[pos + 4]) && s_[pos + 4] != '\'' && s_[pos + 4] != '>') return false;
+    return pos == 0 || is_space(s_[pos - 1]) || s_[pos - 1] == '\'';
+}
+
 Planner::Step Planner::string_item(size_t& pos, uint8_t format) {
     while (pos < n_ && s_[pos] != '\'' && s_[pos] != '>') ++pos;
     const size_t header = headers_.size();
     headers_.push_back(Header{data_.size(), 0, format});
+    const size_t first = data_.size();
+    auto too_long = [&] { return data_.size() - first > item::kMaxLength; };
     if (pos < n_ && s_[pos] == '\'') {
-        const size_t start = ++pos;
-        const void* close = std::memchr(s_ + start, '\'', n_ - start);
-        const size_t end = close ? static_cast<size_t>(static_cast<const char*>(close) - s_) : n_;
-        if (end - start > item::kMaxLength) {
-            refuse("text item of 16777216 or more characters");
-            return Step::kRefused;
+        while (pos < n_ && s_[pos] != '>') {
+            if (s_[pos] == '\'') {
+                const size_t start = ++pos;
+                const void* close = std::memchr(s_ + start, '\'', n_ - start);
+                const size_t end = close ? static_cast<size_t>(static_cast<const char*>(close) - s_) : n_;
+                if (end - start > item::kMaxLength) {
+                    refuse("text item of 16777216 or more characters");
+                    return Step::kRefused;
+                }
+                data_.append(s_ + start, end - start);
+                pos = end < n_ ? end + 1 : n_;
+            } else if (hex_byte_at(pos)) {
+                data_.push_back(static_cast<char>(hex_prefix(s_ + pos + 2, 2, 2)));
+                pos += 4;
+            } else {
+                ++pos;
+            }
+            if (too_long()) {
+                refuse("text item of 16777216 or more characters");
+                return Step::kRefused;
+            }
         }
-        data_.append(s_ + start, end - start);
-        headers_[header].length = static_cast<uint32_t>(end - start);
-        pos = end < n_ ? end + 1 : n_;
+        headers_[header].length = static_cast<uint32_t>(data_.size() - first);
     }
     const void* gt = pos < n_ ? std::memchr(s_ + pos, '>', n_ - pos) : nullptr;
     pos = gt ? static_cast<size_t>(static_cast<const char*>(gt) - s_) + 1 : n_;

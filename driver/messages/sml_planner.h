@@ -55,6 +55,7 @@ private:
 
     Step item_start(size_t& pos);
     Step string_item(size_t& pos, uint8_t format);
+    bool hex_byte_at(size_t pos) const;
     Step value_item(size_t& pos, uint8_t format, char kind, size_t size);
     bool number_digits(size_t& pos, int32_t& value, const char* what);
     bool refuse(std::string reason);

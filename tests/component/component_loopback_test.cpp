@@ -1,6 +1,7 @@
 // End to end: two driver objects over loopback HSMS, a host and an
 // equipment that answers from inside its OnSecsRead.
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -103,6 +104,38 @@ TEST(Loopback, ZeroBytesSurviveTheInterface) {
     EXPECT_EQ(type, etSecsB);
     EXPECT_EQ(text_of(&ITarvo::GetElemValue, host), std::string(1, '\0'));
     EXPECT_EQ(text_of(&ITarvo::NextMessageByte, host), "no more messages");
+}
+
+// Every byte value crosses the interface in an A and a J item: sent as
+// "0xHH" tokens, it arrives as itself; the SML text the receiver renders,
+// sent back, arrives as the same body again.
+TEST(Loopback, EveryByteOfATextSurvivesSmlBothWays) {
+    LoopbackPair pair;
+    ASSERT_TRUE(pair.ok());
+    ITarvo* h = pair.host.driver.get();
+    ITarvo* e = pair.equipment.driver.get();
+    std::string all, tokens = "''";
+    for (int c = 0; c < 256; ++c) {
+        all += static_cast<char>(c);
+        char t[8];
+        std::snprintf(t, sizeof t, " 0x%02X", c);
+        tokens += t;
+    }
+    const std::string expected = std::string("\x01\x02\x42\x01\x00", 5) + all +
+                                 std::string("\x46\x01\x00", 3) + all;
+    BstrHolder mixed("S1F65 <L <A " + tokens + "> <J " + tokens + ">>");
+    ASSERT_EQ(h->SendMessage(mixed.get()), S_OK);
+    ASSERT_EQ(h->SendMessage(mixed.get()), S_OK);
+    ASSERT_TRUE(pair.equipment.sink->wait_for(DISPID_OnSecsRead, 0, 2, 3s));
+    EXPECT_EQ(text_of(&ITarvo::NextMessageByte, e), expected);
+
+    const std::string sml = text_of(&ITarvo::NextMessageSML, e);
+    EXPECT_NE(sml.find("'' 0x00 0x01"), std::string::npos) << sml;
+    EXPECT_NE(sml.find(" 0x27 '("), std::string::npos) << sml;
+    BstrHolder back(sml);
+    ASSERT_EQ(e->SendMessage(back.get()), S_OK);
+    ASSERT_TRUE(pair.host.sink->wait_for(DISPID_OnSecsRead, 0, 1, 3s));
+    EXPECT_EQ(text_of(&ITarvo::NextMessageByte, h), expected);
 }
 
 TEST(Loopback, TheSmlTextNamesTheMessageFirst) {

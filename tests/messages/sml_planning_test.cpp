@@ -143,6 +143,12 @@ TEST(SmlPlanning, ForgivingItemScans) {
     EXPECT_EQ(body_of("S1F1 <L [2] first <U1 1> second <U1 2>>"), "01 02 A5 01 01 A5 01 02");
     // A string takes any byte up to the next apostrophe, line breaks included.
     EXPECT_EQ(body_of("S1F1 <A 'a\nb<'>"), "41 04 61 0A 62 3C");
+    // Quoted pieces and 0xHH tokens after the first piece extend the text;
+    // other words there, and tokens before the first piece, are passed over.
+    EXPECT_EQ(body_of("S1F1 <A 'Don' 0x27 't'>"), "41 05 44 6F 6E 27 74");
+    EXPECT_EQ(body_of("S1F1 <J 'a' 0x00 'b' 0X7e>"), "45 04 61 00 62 7E");
+    EXPECT_EQ(body_of("S1F1 <A 0x41 'b' x 0x4 0x434 10x41 'c'>"), "41 02 62 63");
+    EXPECT_EQ(body_of("S1F1 <A '' 0x3E>"), "41 01 3E");
     // Missing closing ">": each scan stops at the end of the text.
     EXPECT_EQ(body_of("S1F1 <L <U1 1 2"), "01 01 A5 02 01 02");
     EXPECT_EQ(body_of("S1F1 <A 'open"), "41 04 6F 70 65 6E");
