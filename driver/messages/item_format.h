@@ -82,4 +82,23 @@ inline uint64_t read_be(const unsigned char* p, size_t size) {
     return v;
 }
 
+// An item header as read from a body.
+struct Header {
+    unsigned type_code;   // format byte >> 2
+    uint32_t length;      // bytes of data, or a list's number of items
+    size_t size;          // bytes of the header itself (2 to 4)
+};
+
+// Reads the header at `pos` of `n` body bytes; false when the format byte
+// says no length bytes or the length bytes run past the body.
+inline bool read_header(const unsigned char* b, size_t n, size_t pos, Header& h) {
+    if (pos >= n) return false;
+    const size_t length_bytes = b[pos] & 3;
+    if (length_bytes == 0 || n - pos - 1 < length_bytes) return false;
+    h.type_code = b[pos] >> 2;
+    h.length = static_cast<uint32_t>(read_be(b + pos + 1, length_bytes));
+    h.size = 1 + length_bytes;
+    return true;
+}
+
 }  // namespace tarvo::item

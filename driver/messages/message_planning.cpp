@@ -3,6 +3,7 @@
 #include "driver/log/log_mask.h"
 #include "driver/messages/secsii.h"
 #include "driver/messages/sml_planner.h"
+#include "driver/messages/sml_tokens.h"
 
 namespace tarvo {
 
@@ -58,5 +59,9 @@ std::string secsii::encode_item(const std::string& text, size_t& pos, bool& ok) 
     if (!ok) bytes.clear();
     return bytes;
 }
+
+int secsii::func_atobool(const std::string& token) { return sml::atobool(token.data(), token.size()); }
+
+uint8_t secsii::func_atobyte(const std::string& token) { return sml::atobyte(token.data(), token.size()); }
 
 }  // namespace tarvo

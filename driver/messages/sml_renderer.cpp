@@ -129,11 +129,11 @@ bool render(const std::string& body, Sink& out, size_t max_length) {
     while (pos < n) {
         indent(out, lists.size());
         out.add('<');
-        const unsigned type_code = b[pos] >> 2;
-        const size_t length_bytes = b[pos] & 3;
-        if (length_bytes == 0 || n - pos - 1 < length_bytes) return false;
-        const uint32_t length = static_cast<uint32_t>(item::read_be(b + pos + 1, length_bytes));
-        pos += 1 + length_bytes;
+        item::Header h;
+        if (!item::read_header(b, n, pos, h)) return false;
+        const unsigned type_code = h.type_code;
+        const uint32_t length = h.length;
+        pos += h.size;
 
         if (type_code == 0) {
             out.add("L \n");

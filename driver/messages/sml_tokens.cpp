@@ -7,7 +7,6 @@
 #include <string>
 
 #include "driver/messages/c_locale.h"
-#include "driver/messages/secsii.h"
 
 namespace tarvo::sml {
 
@@ -78,10 +77,3 @@ uint8_t atobyte(const char* t, size_t n) {
 
 }  // namespace tarvo::sml
 
-namespace tarvo {
-
-int secsii::func_atobool(const std::string& token) { return sml::atobool(token.data(), token.size()); }
-
-uint8_t secsii::func_atobyte(const std::string& token) { return sml::atobyte(token.data(), token.size()); }
-
-}  // namespace tarvo

@@ -1,0 +1,87 @@
+// What an equipment is: identification, line settings, the control state it
+// starts in, the IDs of the built-in items, and the variables, constants and
+// collection events it defines. Built in code or read from a TOML file
+// (config_reader.h).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "gem/control_state.h"
+#include "gem/item.h"
+
+namespace tarvo::gem {
+
+// The driver's line settings; what is not given keeps the driver's default.
+struct LineSettings {
+    std::optional<std::string> type;  // "hsms" or "secs1"
+    std::optional<std::string> mode;  // "active", "passive", "alternating"
+    std::optional<std::string> host;
+    std::optional<std::string> log_file;
+    // port, device_id, t1..t8, retry, baud, master, max_connections,
+    // alternate_switches, log_mask, in the order given.
+    std::vector<std::pair<std::string, int64_t>> numbers;
+
+    std::optional<int64_t> number(const std::string& key) const {
+        for (const auto& [k, v] : numbers)
+            if (k == key) return v;
+        return std::nullopt;
+    }
+};
+
+struct BuiltinIds {
+    uint32_t clock = 1;
+    uint32_t control_state = 2;
+    uint32_t previous_control_state = 3;
+    uint32_t events_enabled = 4;
+    uint32_t establish_communications_timeout = 10;
+    uint32_t time_format = 11;
+    uint32_t equipment_offline_event = 101;
+    uint32_t host_offline_event = 102;
+    uint32_t online_local_event = 103;
+    uint32_t online_remote_event = 104;
+    uint32_t operator_constant_change_event = 105;
+};
+
+struct VariableDef {
+    uint32_t id = 0;
+    std::string name;
+    bool status = true;  // an SV (S1F3, S1F11); false: a DV (reports only)
+    Format format = Format::U4;
+    std::string units;
+    Item value;
+};
+
+struct ConstantDef {
+    uint32_t id = 0;
+    std::string name;
+    Format format = Format::U4;
+    Item min, max, def;  // min and max: empty items when not numeric
+    std::string units;
+};
+
+struct EventDef {
+    uint32_t id = 0;
+    std::string name;
+    std::vector<uint32_t> variables;  // what S1F24 lists
+};
+
+struct Config {
+    std::string mdln = "TARVO-EQ";
+    std::string softrev = "1.0.0";
+    std::string state_file;  // empty: nothing is kept across a restart
+    bool establish_communications = true;
+    int device_id = 0;
+    LineSettings line;
+    ControlState initial = ControlState::online_remote;
+    ControlState online_failed = ControlState::equipment_offline;
+    BuiltinIds ids;
+    std::vector<VariableDef> variables;
+    std::vector<ConstantDef> constants;
+    std::vector<EventDef> events;
+};
+
+}  // namespace tarvo::gem
