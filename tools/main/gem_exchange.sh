@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# Runs tarvo-gem against a scripted host (tarvosh) over HSMS on 127.0.0.1:
+#   gem_exchange.sh TARVO_GEM TARVOSH [PORT]
+# The driver must be registered where TARVO_REGISTRY points (or in the
+# default store). The equipment starts first; once the host has enabled its
+# report, the equipment's operator sets WaferId and raises WaferDone.
+# Prints both sides' output and checks the lines that show each step; the
+# exit status is 0 when every step was seen.
+case "${1:-}" in -h|--help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0;; -?*) echo "${0##*/}: unknown option '$1' (see --help)" >&2; exit 2;; esac
+set -uo pipefail
+[ $# -ge 2 ] && [ $# -le 3 ] || { echo "gem_exchange.sh: needs TARVO_GEM TARVOSH [PORT] (see --help)" >&2; exit 2; }
+tarvo_gem=$1 tarvosh=$2 port=${3:-}
+here=$(cd "$(dirname "$0")" && pwd)
+if [ -z "$port" ]; then
+  source "$here/../lib/pick_port.bash"
+  port=$(pick_port)
+fi
+work=$(mktemp -d)
+equipment_pid=
+trap 'exec 3>&- 2>/dev/null; [ -n "$equipment_pid" ] && kill "$equipment_pid" 2>/dev/null; rm -rf "$work"' EXIT
+
+cat > "$work/equipment.toml" <<TOML
+[equipment]
+mdln = "TARVO-EQ"
+softrev = "1.0.0"
+state_file = "equipment.state"
+
+[line]
+type = "hsms"
+mode = "passive"
+host = "127.0.0.1"
+port = $port
+t3 = 5000
+
+[control]
+initial = "host_offline"
+
+[[variable]]
+id = 1001
+name = "ChamberTemp"
+kind = "sv"
+format = "F4"
+units = "degC"
+value = 21.5
+
+[[variable]]
+id = 3001
+name = "WaferId"
+kind = "dv"
+format = "A"
+value = ""
+
+[[event]]
+id = 4001
+name = "WaferDone"
+variables = [3001, 1001]
+TOML
+sed "s/@PORT@/$port/g" "$here/gem_host.tsh" > "$work/host.tsh"
+
+# Waits (at most $2 tenths of a second) for a line of the equipment's output.
+seen() { grep -qF -- "$1" "$work/equipment.out" 2>/dev/null; }
+wait_for() {
+  for _ in $(seq "$2"); do seen "$1" && return 0; sleep 0.1; done
+  return 1
+}
+
+mkfifo "$work/commands"
+"$tarvo_gem" equipment "$work/equipment.toml" < "$work/commands" > "$work/equipment.out" 2>&1 &
+equipment_pid=$!
+exec 3> "$work/commands"
+wait_for "state comm" 50
+"$tarvosh" "$work/host.tsh" > "$work/host.out" 2>&1 &
+host_pid=$!
+if wait_for "sent S2F38 <B 0x00>" 150; then
+  echo "set 3001 W-17" >&3
+  echo "event 4001" >&3
+fi
+wait "$host_pid"
+host_status=$?
+echo "quit" >&3
+exec 3>&-
+wait "$equipment_pid"
+equipment_status=$?
+equipment_pid=
+
+echo "== equipment (tarvo-gem, passive, port $port)"
+cat "$work/equipment.out"
+echo "== host (tarvosh, active, 127.0.0.1:$port)"
+cat "$work/host.out"
+
+missing=0
+for line in "received S1F14 <L <B 0x00> <L>>" "state comm COMMUNICATING" "sent S1F18 <B 0x00>" \
+            "state control ONLINE_REMOTE" "<U4 104> <L>>" "sent S2F34 <B 0x00>" "sent S2F36 <B 0x00>" \
+            "sent S2F38 <B 0x00>" "<U4 4001> <L <L <U4 7> <L <A 'W-17'> <F4 21.5>>>>>" "received S6F12 <B 0x00>" \
+            "sent S1F4 <L <F4 21.5> <U1 5>>"; do
+  seen "$line" || { echo "== missing from the equipment's output: $line"; missing=1; }
+done
+grep -q "<A 'W-17'>" "$work/host.out" || { echo "== the host did not read the event report"; missing=1; }
+echo "== equipment exit status $equipment_status, host exit status $host_status"
+[ "$equipment_status" -ne 0 ] && exit "$equipment_status"
+[ "$host_status" -ne 0 ] && exit "$host_status"
+exit $missing
