@@ -1,6 +1,7 @@
 #include "gem/config_reader.h"
 
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <set>
@@ -21,6 +22,100 @@ const char* const kLineNumbers[] = {"port", "device_id", "t1", "t2", "t3", "t4",
 std::string folder_of(const std::string& path) {
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// The text as the TOML parser gets it: every byte above 127 of a string
+// becomes the escape \u00XX (literal strings become basic strings for it),
+// and one in a comment becomes '?'. The parser meets some such characters
+// with undefined behaviour, and strings are bytes to the equipment anyway:
+// strings_as_bytes() turns the escapes back into the bytes. Elsewhere a byte
+// above 127 is never valid TOML; its line is given in `bad_line`.
+std::string escape_high_bytes(std::string_view t, size_t& bad_line) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(t.size() + t.size() / 8);
+    size_t line = 1, i = 0;
+    bad_line = 0;
+    auto starts = [&](const char* q) { return t.compare(i, std::strlen(q), q) == 0; };
+    auto high = [&](size_t at) { return static_cast<unsigned char>(t[at]) > 127; };
+    auto escape = [&](unsigned char c) {
+        out += "\\u00";
+        out += kHex[c >> 4];
+        out += kHex[c & 15];
+    };
+    auto refuse = [&] {
+        bad_line = line;
+        return std::string();
+    };
+    // One character of a string: `literal` strings are rewritten as basic ones.
+    auto string_char = [&](bool literal) -> bool {
+        const char c = t[i];
+        if (c == '\n') ++line;
+        if (high(i)) {
+            escape(static_cast<unsigned char>(c));
+        } else if (literal && (c == '\\' || c == '"')) {
+            out += '\\';
+            out += c;
+        } else if (!literal && c == '\\' && i + 1 < t.size()) {
+            if (high(i + 1)) return false;  // an escape of a byte above 127 is no escape
+            out += c;
+            out += t[++i];
+            if (t[i] == '\n') ++line;
+        } else {
+            out += c;
+        }
+        ++i;
+        return true;
+    };
+    while (i < t.size()) {
+        const char c = t[i];
+        if (c == '#') {
+            while (i < t.size() && t[i] != '\n') out += high(i) ? '?' : t[i], ++i;
+        } else if (starts("\"\"\"") || starts("'''")) {
+            const bool literal = c == '\'';
+            const char* close = literal ? "'''" : "\"\"\"";
+            out += "\"\"\"";
+            i += 3;
+            while (i < t.size() && !starts(close))
+                if (!string_char(literal)) return refuse();
+            if (i < t.size()) {
+                out += "\"\"\"";
+                i += 3;
+            }
+        } else if (c == '"' || c == '\'') {
+            out += '"';
+            ++i;
+            while (i < t.size() && t[i] != c && t[i] != '\n')
+                if (!string_char(c == '\'')) return refuse();
+            if (i < t.size() && t[i] == c) {
+                out += '"';
+                ++i;
+            }
+        } else if (high(i)) {
+            return refuse();
+        } else {
+            if (c == '\n') ++line;
+            out += c;
+            ++i;
+        }
+    }
+    return out;
+}
+
+// A parsed string back as bytes: each character up to U+00FF is one byte.
+bool utf8_as_bytes(const std::string& s, std::string& out) {
+    out.clear();
+    for (size_t i = 0; i < s.size(); ++i) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if ((c == 0xC2 || c == 0xC3) && i + 1 < s.size()) {
+            out += static_cast<char>(((c & 0x03) << 6) | (static_cast<unsigned char>(s[++i]) & 0x3F));
+        } else {
+            return false;  // a character above U+00FF
+        }
+    }
+    return true;
 }
 
 class Reader {
@@ -89,7 +184,12 @@ private:
             error(n->source(), where + "." + key, "a string is expected");
             return std::nullopt;
         }
-        return n->as_string()->get();
+        std::string bytes;
+        if (!utf8_as_bytes(n->as_string()->get(), bytes)) {
+            error(n->source(), where + "." + key, "a character above U+00FF");
+            return std::nullopt;
+        }
+        return bytes;
     }
 
     std::optional<int64_t> integer(const toml::table& t, const std::string& where, const char* key, int64_t lo,
@@ -301,8 +401,13 @@ private:
     }
 
     std::optional<Item> convert(const toml::node& n, Format f, std::string& why) {
+        std::string bytes;
+        if (n.is_string() && !utf8_as_bytes(n.as_string()->get(), bytes)) {
+            why = "a character above U+00FF";
+            return std::nullopt;
+        }
         if (n.is_string() && !is_text(f)) {
-            auto item = read_sml(n.as_string()->get(), &why);
+            auto item = read_sml(bytes, &why);
             if (item && item->format() != f) {
                 why = std::string("the value is ") + format_name(item->format()) + ", not " + format_name(f);
                 return std::nullopt;
@@ -314,7 +419,7 @@ private:
                 why = "a string is expected";
                 return std::nullopt;
             }
-            return Item::text(n.as_string()->get(), f);
+            return Item::text(bytes, f);
         }
         if (f == Format::L) {
             why = "a list is given as SML text, e.g. \"<L <U4 1>>\"";
@@ -483,7 +588,14 @@ private:
 
 ConfigResult read_config_text(std::string_view text, const std::string& path) {
     ConfigResult r;
-    toml::parse_result parsed = toml::parse(text, path);
+    size_t bad_line = 0;
+    const std::string escaped = escape_high_bytes(text, bad_line);
+    if (bad_line) {
+        r.errors.push_back(path + ":" + std::to_string(bad_line) +
+                           ": (file): a byte above 127 outside a string or a comment");
+        return r;
+    }
+    toml::parse_result parsed = toml::parse(escaped, path);
     if (!parsed) {
         const toml::parse_error& e = parsed.error();
         r.errors.push_back(path + ":" + std::to_string(e.source().begin.line) + ": (file): " +

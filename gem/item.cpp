@@ -188,7 +188,9 @@ bool fits(Format f, double value) {
     if (std::isnan(value)) return is_float(f);
     if (is_float(f)) {
         if (f == Format::F8 || std::isinf(value)) return true;
-        return std::fabs(value) <= std::numeric_limits<float>::max();
+        // Everything that rounds to a finite float: up to half a step above the largest.
+        const double limit = static_cast<double>(std::numeric_limits<float>::max()) + std::ldexp(1.0, 103);
+        return std::fabs(value) < limit;
     }
     if (value != std::floor(value)) return false;
     if (value >= 0) return value < 18446744073709551616.0 && fits_unsigned(f, static_cast<uint64_t>(value));

@@ -113,6 +113,21 @@ TEST(ConfigReader, AFullFile) {
     EXPECT_EQ(c.events[0].variables, (std::vector<uint32_t>{3001, 1001, 2001, 21}));
 }
 
+// Strings are bytes: what the file holds between the quotes (UTF-8 or not),
+// and \u escapes up to U+00FF as one byte each.
+TEST(ConfigReader, StringsAreTheBytesOfTheFile) {
+    const char text[] = "# K\xF6" "ln \xE2\x82\xAC\n[equipment]\nmdln = \"Sch\xC3\xA4" "fer\\u00E9\"\n"
+                        "softrev = 'C:\\x\"\xFF'\n[[variable]]\nid = 7\nname = \"\"\"v\n\xE9\"\"\"\nformat = \"A\"\n"
+                        "value = \'\'\'a\\b\xB0\'\'\'\n";
+    const ConfigResult r = read_config_text(text, "f.toml");
+    ASSERT_TRUE(r.ok()) << r.errors[0];
+    EXPECT_EQ(r.config.mdln, "Sch\xC3\xA4" "fer\xE9");
+    EXPECT_EQ(r.config.softrev, "C:\\x\"\xFF");
+    ASSERT_EQ(r.config.variables.size(), 1u);
+    EXPECT_EQ(r.config.variables[0].name, "v\n\xE9");
+    EXPECT_EQ(r.config.variables[0].value, Item::a("a\\b\xB0"));
+}
+
 TEST(ConfigReader, EachErrorIsOneLine) {
     struct Row {
         const char* text;
@@ -143,6 +158,9 @@ TEST(ConfigReader, EachErrorIsOneLine) {
         {"[[variable]]\nid = 7\nname = \"a\"\nformat = \"F4\"\nvalue = \"<U4 1>\"\n",
          "f.toml:5: variable.value: the value is U4, not F4"},
         {"[equipment\n", "f.toml:1: (file): "},
+        {"[equipment]\n\nm\xC3\xA9 = 1\n", "f.toml:3: (file): a byte above 127 outside a string or a comment"},
+        {"[equipment]\nmdln = \"\\u20AC\"\n", "f.toml:2: equipment.mdln: a character above U+00FF"},
+        {"[equipment]\nmdln = 0\"\xCC\x99\"\n", "f.toml:2: (file): "},
     };
     for (const Row& r : rows) {
         const ConfigResult c = read_config_text(r.text, "f.toml");
