@@ -2,7 +2,8 @@
 #   lib/tarvo/libTarvoSrv1.so        the component (loaded by path from the
 #                                    registration store, never linked)
 #   lib/libtarvo-com.so.1            the component runtime for host programs
-#   bin/                             tarvosh, tarvo-regsvr, TarvoClient2
+#   lib/libtarvo-gem.so.1            GEM equipment for host programs
+#   bin/                             tarvosh, tarvo-regsvr, tarvo-gem, TarvoClient2
 #   include/tarvo/                   ITarvo, its enumerations and identifiers,
 #                                    the runtime's headers
 #   lib/cmake/Tarvo, lib/pkgconfig   find_package(Tarvo) and pkg-config
@@ -24,7 +25,7 @@ set(tarvo_component_dir ${CMAKE_INSTALL_LIBDIR}/tarvo)
 # (/usr) needs no search path at all.
 if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
   set(tarvo_rpath "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
-  foreach(t tarvosh tarvo-regsvr TarvoClient2)
+  foreach(t tarvosh tarvo-regsvr TarvoClient2 tarvo-gem)
     if(TARGET ${t})
       set_target_properties(${t} PROPERTIES INSTALL_RPATH "${tarvo_rpath}")
     endif()
@@ -36,7 +37,16 @@ set_target_properties(tarvo_com_shared PROPERTIES EXPORT_NAME com)
 install(TARGETS tarvo_com_shared EXPORT TarvoTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tarvo)
-install(TARGETS tarvosh tarvo-regsvr RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+install(TARGETS tarvosh tarvo-regsvr tarvo-gem RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+# libtarvo-gem and its headers (include/tarvo/gem).
+set_target_properties(tarvo_gem PROPERTIES EXPORT_NAME gem)
+install(TARGETS tarvo_gem EXPORT TarvoTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
+  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tarvo)
+file(GLOB tarvo_gem_headers ${CMAKE_SOURCE_DIR}/gem/*.h)
+list(FILTER tarvo_gem_headers EXCLUDE REGEX "/toml\\.h$")
+install(FILES ${tarvo_gem_headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tarvo/gem COMPONENT development)
+install(FILES ${CMAKE_SOURCE_DIR}/docs/gem-compliance.md DESTINATION ${tarvo_docdir} COMPONENT runtime)
 if(TARGET TarvoClient2)
   install(TARGETS TarvoClient2 RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT client)
   install(FILES ${CMAKE_SOURCE_DIR}/client/catalogue/Secs_e.sml ${CMAKE_SOURCE_DIR}/client/catalogue/SEMI_II.txt
@@ -79,7 +89,7 @@ install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${tarvo_docdir} COMPONEN
 # Manual pages, the changelog and the copyright as Debian keeps them.
 set(tarvo_packaging ${CMAKE_SOURCE_DIR}/packaging)
 find_program(GZIP gzip)
-foreach(page tarvosh.1 tarvo-regsvr.1 TarvoClient2.1)
+foreach(page tarvosh.1 tarvo-regsvr.1 TarvoClient2.1 tarvo-gem.1)
   add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/man/${page}.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
     COMMAND ${GZIP} -9n -c ${tarvo_packaging}/man/${page} > ${CMAKE_BINARY_DIR}/man/${page}.gz
