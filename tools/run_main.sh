@@ -40,6 +40,10 @@ echo "== the same SECS-I exchange over loopback TCP (tcp-listen: and tcp: ports)
     ../../../tools/main/secs1_equipment.tsh ../../../tools/main/secs1_host.tsh)
 
 echo
+echo "== GEM: tarvo-gem against a tarvosh host over loopback HSMS"
+(cd "$build/exchange" &&
+  bash ../../../tools/main/gem_exchange.sh ../tools/gem/tarvo-gem ../tools/tarvosh/tarvosh)
+
 cd "$build/exchange"  # the benchmarks' driver logs go here too
 for b in $(find ../bench -maxdepth 2 -type f -executable -name 'bench_*' | sort); do
   echo "== $(basename "$b")"

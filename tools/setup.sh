@@ -11,7 +11,7 @@ $SUDO apt-get install -y -q --no-install-recommends \
   build-essential g++ cmake ninja-build pkg-config \
   clang libclang-rt-14-dev \
   libgtest-dev libgmock-dev googletest libbenchmark-dev locales \
-  socat qt6-base-dev fonts-dejavu-core \
+  socat qt6-base-dev fonts-dejavu-core libtomlplusplus-dev \
   python3 python3-dev python3-pybind11 python3-pytest \
   dpkg-dev lintian
 # A locale whose decimal point is "," lets the tests prove that number texts ignore the process locale.
