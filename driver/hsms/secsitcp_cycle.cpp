@@ -158,7 +158,7 @@ int secsitcp::Step_connections(std::unique_lock<std::mutex>& op, Events& ev) {
         op.lock();
         return -1;
     }
-    if (fds.back().revents != 0) wake_.drain();
+    if (fds.back().revents != 0) wake_.clear();
     fds.pop_back();
     std::vector<int> ready;
     for (const pollfd& p : fds) {

@@ -18,14 +18,22 @@ void WakeEvent::signal() {
     const uint64_t one = 1;
     if (fd_ >= 0) {
         [[maybe_unused]] const ssize_t r = ::write(fd_, &one, sizeof one);
+        pending_.store(true, std::memory_order_release);
     }
 }
 
 void WakeEvent::drain() {
     uint64_t value = 0;
-    if (fd_ >= 0) {
+    if (fd_ >= 0 && pending_.exchange(false, std::memory_order_acq_rel)) {
         [[maybe_unused]] const ssize_t r = ::read(fd_, &value, sizeof value);
     }
+}
+
+void WakeEvent::clear() {
+    if (fd_ < 0) return;
+    pending_.store(false, std::memory_order_relaxed);
+    uint64_t value = 0;
+    [[maybe_unused]] const ssize_t r = ::read(fd_, &value, sizeof value);
 }
 
 void WakeEvent::wait(int ms) {
@@ -34,7 +42,7 @@ void WakeEvent::wait(int ms) {
         return;
     }
     pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, ms < 0 ? -1 : ms) > 0) drain();
+    if (::poll(&p, 1, ms < 0 ? -1 : ms) > 0) clear();
 }
 
 int WakeEvent::limit(int ms) const {

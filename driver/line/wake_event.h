@@ -2,6 +2,8 @@
 // changed parameter, a stop or a timer's events end the wait at once.
 #pragma once
 
+#include <atomic>
+
 namespace tarvo {
 
 class WakeEvent {
@@ -13,7 +15,12 @@ public:
 
     int fd() const { return fd_; }  // -1 when no eventfd could be had
     void signal();  // makes fd() readable
-    void drain();   // makes fd() not readable again
+    // Makes fd() not readable again. Reads the eventfd only when a signal
+    // came since the last drain: a worker drains once a cycle, and most
+    // cycles nobody signalled.
+    void drain();
+    // Reads the eventfd whatever the flag says: for a poll that found it readable.
+    void clear();
     // Sleeps up to `ms` (-1: until signalled) unless signalled, and drains.
     // Without an eventfd it can only sleep (200 ms for "until signalled").
     void wait(int ms);
@@ -26,6 +33,10 @@ public:
 
 private:
     int fd_ = -1;
+    // Set after each write: a signal the next drain must read. The write
+    // comes first, so a drain that finds it clear at worst leaves the fd
+    // readable until the flag follows, and reads it then.
+    std::atomic<bool> pending_{false};
 };
 
 }  // namespace tarvo
