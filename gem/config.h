@@ -37,6 +37,8 @@ struct BuiltinIds {
     uint32_t control_state = 2;
     uint32_t previous_control_state = 3;
     uint32_t events_enabled = 4;
+    uint32_t alarms_enabled = 5;
+    uint32_t alarms_set = 6;
     uint32_t establish_communications_timeout = 10;
     uint32_t time_format = 11;
     uint32_t equipment_offline_event = 101;
@@ -69,11 +71,30 @@ struct EventDef {
     std::vector<uint32_t> variables;  // what S1F24 lists
 };
 
+struct AlarmDef {
+    uint32_t id = 0;
+    std::string name;
+    std::string text;       // ALTX, at most 120 characters
+    uint8_t category = 1;   // 1..127, the low 7 bits of ALCD
+    uint32_t set_event = 0;
+    uint32_t clear_event = 0;
+};
+
+struct CommandDef {
+    std::string name;                     // RCMD
+    std::vector<std::string> parameters;  // the CPNAMEs it takes
+    uint8_t hcack = 0;                    // what the simulator answers: 0 done, 4 finishes later
+    std::optional<uint32_t> finished_event;
+};
+
 struct Config {
     std::string mdln = "TARVO-EQ";
     std::string softrev = "1.0.0";
     std::string state_file;  // empty: nothing is kept across a restart
     bool establish_communications = true;
+    std::string program_dir;  // process programs, one file per PPID; empty: none are kept
+    uint64_t max_program_bytes = 16 * 1024 * 1024;
+    std::string objspec;      // the object S2F49 names
     int device_id = 0;
     LineSettings line;
     ControlState initial = ControlState::online_remote;
@@ -82,6 +103,8 @@ struct Config {
     std::vector<VariableDef> variables;
     std::vector<ConstantDef> constants;
     std::vector<EventDef> events;
+    std::vector<AlarmDef> alarms;
+    std::vector<CommandDef> commands;
 };
 
 }  // namespace tarvo::gem

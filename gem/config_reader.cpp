@@ -123,7 +123,8 @@ public:
     explicit Reader(std::string path) : path_(std::move(path)) {}
 
     void run(const toml::table& root, Config& c) {
-        static const std::set<std::string> kTop = {"equipment", "line", "control", "ids", "variable", "constant", "event"};
+        static const std::set<std::string> kTop = {"equipment", "line",  "control", "ids",    "variable",
+                                                  "constant",  "event", "alarm",   "command"};
         for (auto&& [key, node] : root)
             if (!kTop.count(std::string(key.str()))) error(key.source(), std::string(key.str()), "unknown key");
         c.state_file = "tarvo-gem.state";
@@ -135,6 +136,10 @@ public:
         for_each(root, "variable", [&](const toml::table& t) { variable(t, c); });
         for_each(root, "constant", [&](const toml::table& t) { constant(t, c); });
         for_each(root, "event", [&](const toml::table& t) { event(t, c); });
+        for_each(root, "alarm", [&](const toml::table& t) { alarm(t, c); });
+        for_each(root, "command", [&](const toml::table& t) { command(t, c); });
+        c.program_dir = program_dir_.empty() ? folder_of(path_) + "programs"
+                        : program_dir_[0] == '/' ? program_dir_ : folder_of(path_) + program_dir_;
         if (!c.state_file.empty() && c.state_file[0] != '/') c.state_file = folder_of(path_) + c.state_file;
         if (c.line.log_file && !c.line.log_file->empty() && (*c.line.log_file)[0] != '/')
             c.line.log_file = folder_of(path_) + *c.line.log_file;
@@ -216,7 +221,11 @@ private:
     }
 
     void equipment(const toml::table& t, Config& c) {
-        unknown_keys(t, "equipment", {"mdln", "softrev", "state_file", "establish_communications"});
+        unknown_keys(t, "equipment", {"mdln", "softrev", "state_file", "establish_communications", "program_dir",
+                                      "max_program_bytes", "objspec"});
+        if (auto s = string(t, "equipment", "program_dir")) program_dir_ = *s;
+        if (auto s = string(t, "equipment", "objspec")) c.objspec = *s;
+        if (auto v = integer(t, "equipment", "max_program_bytes", 0, INT64_MAX)) c.max_program_bytes = static_cast<uint64_t>(*v);
         auto limited = [&](const char* key, std::string& out) {
             if (auto s = string(t, "equipment", key)) {
                 if (s->size() > 20)
@@ -300,6 +309,8 @@ private:
             {"control_state", &d.control_state},
             {"previous_control_state", &d.previous_control_state},
             {"events_enabled", &d.events_enabled},
+            {"alarms_enabled", &d.alarms_enabled},
+            {"alarms_set", &d.alarms_set},
             {"establish_communications_timeout", &d.establish_communications_timeout},
             {"time_format", &d.time_format},
             {"equipment_offline_event", &d.equipment_offline_event},
@@ -324,7 +335,8 @@ private:
         const BuiltinIds& d = c.ids;
         const std::pair<uint32_t, const char*> kVariables[] = {
             {d.clock, "Clock"}, {d.control_state, "ControlState"}, {d.previous_control_state, "PreviousControlState"},
-            {d.events_enabled, "EventsEnabled"}, {d.establish_communications_timeout, "EstablishCommunicationsTimeout"},
+            {d.events_enabled, "EventsEnabled"}, {d.alarms_enabled, "AlarmsEnabled"}, {d.alarms_set, "AlarmsSet"},
+            {d.establish_communications_timeout, "EstablishCommunicationsTimeout"},
             {d.time_format, "TimeFormat"},
         };
         for (auto& [id, name] : kVariables) {
@@ -578,7 +590,90 @@ private:
         if (ok) c.events.push_back(std::move(e));
     }
 
+    // An event an alarm or a command names must be declared.
+    std::optional<uint32_t> event_ref(const toml::table& t, const std::string& where, const char* key, bool& ok) {
+        const toml::node* n = t.get(key);
+        if (!n) return std::nullopt;
+        auto v = id(t, where, key);
+        if (!v) {
+            ok = false;
+            return std::nullopt;
+        }
+        if (!event_ids_.count(*v)) {
+            error(n->source(), where + "." + key, "unknown event " + std::to_string(*v));
+            ok = false;
+        }
+        return v;
+    }
+
+    void alarm(const toml::table& t, Config& c) {
+        unknown_keys(t, "alarm", {"id", "name", "text", "category", "set_event", "clear_event"});
+        AlarmDef a;
+        bool ok = identity(t, "alarm", alarm_ids_, a.id, a.name);
+        a.text = string(t, "alarm", "text").value_or("");
+        if (a.text.size() > 120) {
+            error(t.get("text")->source(), "alarm.text", "more than 120 characters");
+            ok = false;
+        }
+        if (auto v = integer(t, "alarm", "category", 1, 127))
+            a.category = static_cast<uint8_t>(*v);
+        else if (t.get("category"))
+            ok = false;
+        for (const char* key : {"set_event", "clear_event"}) {
+            if (!t.get(key)) {
+                error(t.source(), std::string("alarm.") + key, "missing");
+                ok = false;
+                continue;
+            }
+            if (auto e = event_ref(t, "alarm", key, ok)) (std::string(key) == "set_event" ? a.set_event : a.clear_event) = *e;
+        }
+        if (ok) c.alarms.push_back(std::move(a));
+    }
+
+    void command(const toml::table& t, Config& c) {
+        unknown_keys(t, "command", {"name", "parameters", "hcack", "finished_event"});
+        CommandDef d;
+        bool ok = true;
+        auto n = string(t, "command", "name");
+        if (!n || n->empty()) {
+            if (!t.get("name")) error(t.source(), "command.name", "missing");
+            return;
+        }
+        if (!command_names_.insert(*n).second) {
+            error(t.get("name")->source(), "command.name", "duplicate name '" + *n + "'");
+            return;
+        }
+        d.name = *n;
+        if (const toml::node* p = t.get("parameters")) {
+            const toml::array* a = p->as_array();
+            if (!a) {
+                error(p->source(), "command.parameters", "an array of names is expected");
+                return;
+            }
+            for (const toml::node& v : *a) {
+                std::string name;
+                if (!v.is_string() || !utf8_as_bytes(v.as_string()->get(), name)) {
+                    error(v.source(), "command.parameters", "a name is expected");
+                    return;
+                }
+                d.parameters.push_back(name);
+            }
+        }
+        if (auto v = integer(t, "command", "hcack", 0, 255)) {
+            if (*v != 0 && *v != 4) {
+                error(t.get("hcack")->source(), "command.hcack", "0 (done) or 4 (finishes later)");
+                ok = false;
+            }
+            d.hcack = static_cast<uint8_t>(*v);
+        }
+        d.finished_event = event_ref(t, "command", "finished_event", ok);
+        if (ok) c.commands.push_back(std::move(d));
+    }
+
     std::string path_;
+    std::string program_dir_;
+    std::set<uint32_t> alarm_ids_;
+    std::set<std::string> command_names_;
     std::set<uint32_t> variable_ids_;
     std::set<uint32_t> event_ids_;
     std::set<std::string> names_;

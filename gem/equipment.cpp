@@ -155,6 +155,26 @@ bool Equipment::communications(bool enable, std::string* error) {
     return running_->call([&] { return running_->core->communications(enable, error); });
 }
 
+bool Equipment::alarm_set(uint32_t alid, std::string* error) {
+    if (!running_) return false;
+    return running_->call([&] { return running_->core->alarm(alid, true, error); });
+}
+
+bool Equipment::alarm_clear(uint32_t alid, std::string* error) {
+    if (!running_) return false;
+    return running_->call([&] { return running_->core->alarm(alid, false, error); });
+}
+
+bool Equipment::terminal(const std::string& text, std::string* error) {
+    if (!running_) return false;
+    return running_->call([&] { return running_->core->terminal(text, error); });
+}
+
+bool Equipment::finish(const std::string& rcmd, std::string* error) {
+    if (!running_) return false;
+    return running_->call([&] { return running_->core->finish(rcmd, error); });
+}
+
 CommState Equipment::comm_state() {
     if (!running_) return CommState::disabled;
     return running_->call([&] { return running_->core->comm_state(); });

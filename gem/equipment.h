@@ -37,6 +37,10 @@ public:
     bool control_online(bool online, std::string* error = nullptr);
     bool control_remote(bool remote, std::string* error = nullptr);
     bool communications(bool enable, std::string* error = nullptr);
+    bool alarm_set(uint32_t alid, std::string* error = nullptr);
+    bool alarm_clear(uint32_t alid, std::string* error = nullptr);
+    bool terminal(const std::string& text, std::string* error = nullptr);
+    bool finish(const std::string& rcmd, std::string* error = nullptr);
 
     CommState comm_state();
     ControlState control_state();

@@ -80,6 +80,8 @@ void EquipmentCore::start(Time now) {
                 std::erase_if(ids, [&](uint64_t id) { return !saved.reports.count(id); });
             std::erase_if(saved.links, [](const auto& l) { return l.second.empty(); });
             book_.restore(std::move(saved.reports), std::move(saved.links), std::move(saved.disabled));
+            for (uint32_t a : saved.alarms_disabled)
+                if (alarm_def(a)) alarms_disabled_.insert(a);
             for (const auto& [id, value] : saved.constants) {
                 const ConstantDef* c = constant(id);
                 if (!c) continue;
@@ -396,7 +398,7 @@ bool EquipmentCore::communications(bool enable, std::string* error) {
 
 void EquipmentCore::save_state() {
     if (config_.state_file.empty()) return;
-    SavedState s{book_.reports(), book_.links(), book_.disabled(), constant_values_};
+    SavedState s{book_.reports(), book_.links(), book_.disabled(), alarms_disabled_, constant_values_};
     std::string why;
     if (!write_atomically(config_.state_file, state_text(s), &why)) observer_.error("state file: " + why);
 }

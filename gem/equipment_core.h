@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,9 @@ public:
     bool control_online(bool online, std::string* error);
     bool control_remote(bool remote, std::string* error);
     bool communications(bool enable, std::string* error);
+    bool alarm(uint32_t alid, bool set, std::string* error);
+    bool terminal(const std::string& text, std::string* error);   // S10F1 with TID 0
+    bool finish(const std::string& rcmd, std::string* error);     // ends a command answered with HCACK 4
 
     CommState comm_state() const { return comm_; }
     ControlState control_state() const { return control_; }
@@ -102,6 +106,31 @@ private:
     Reply s2f37(const Item*);
     Reply s6f15(const Item*);
     Reply s6f19(const Item*);
+    Reply s2f17(const Item*);
+    Reply s2f31(const Item*);
+    Reply s2f41(const Item*);
+    Reply s2f49(const Item*);
+    Reply s5f3(const Item*);
+    Reply s5f5(const Item*);
+    Reply s5f7(const Item*);
+    Reply s7f1(const Item*);
+    Reply s7f3(const Item*);
+    Reply s7f5(const Item*);
+    Reply s7f17(const Item*);
+    Reply s7f19(const Item*);
+    Reply s10f3(const Item*);
+    Reply s10f5(const Item*);
+
+    // Remote commands: the answer of S2F42 and S2F50 to RCMD with its
+    // parameters (<L <L CPNAME CPVAL>...>); nullopt when not E5's structure.
+    std::optional<Item> command_answer(const Item& rcmd, const Item& parameters);
+    // Alarms.
+    const AlarmDef* alarm_def(uint32_t alid) const;
+    Item alarm_entry(const AlarmDef& a) const;
+    // Process programs: the file of a PPID, or "" when the PPID may not name one.
+    std::string program_path(const Item& ppid) const;
+    // The equipment's clock: the system clock and the host's offset.
+    std::chrono::system_clock::time_point clock_now() const;
 
     void primary(const Message& m, const std::string& body, Time now);
     void secondary(const Message& m, const std::string& body, Time now);
@@ -116,6 +145,7 @@ private:
 
     // Variables and constants.
     bool is_status_variable(uint32_t id) const;
+    std::vector<uint32_t> builtin_status_ids() const;
     const VariableDef* variable(uint32_t id) const;
     const ConstantDef* constant(uint32_t id) const;
     bool known_vid(uint64_t id) const;
@@ -143,6 +173,10 @@ private:
     std::optional<Time> delay_until_;
 
     ReportBook book_;
+    std::set<uint32_t> alarms_set_;
+    std::set<uint32_t> alarms_disabled_;   // alarms are enabled until the host disables them
+    std::set<std::string> unfinished_;     // commands answered with HCACK 4
+    std::chrono::system_clock::duration clock_offset_{};
     std::map<uint32_t, Item> variable_values_;
     std::map<uint32_t, Item> constant_values_;
     std::vector<ConstantDef> builtin_constants_;

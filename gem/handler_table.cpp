@@ -5,8 +5,7 @@
 namespace tarvo::gem {
 
 // Streams the equipment knows: a function it does not answer in them gets
-// S9F5, any other stream S9F3. Alarms (5), process programs (7) and the
-// terminal (10) are known and not answered yet.
+// S9F5, any other stream S9F3.
 namespace {
 constexpr int kKnownStreams[] = {1, 2, 5, 6, 7, 10};
 }  // namespace
@@ -25,6 +24,11 @@ const EquipmentCore::Route* EquipmentCore::route_for(int stream, int function) {
     {2, 15, &EquipmentCore::s2f15}, {2, 29, &EquipmentCore::s2f29}, {2, 33, &EquipmentCore::s2f33},
     {2, 35, &EquipmentCore::s2f35}, {2, 37, &EquipmentCore::s2f37}, {6, 15, &EquipmentCore::s6f15},
     {6, 19, &EquipmentCore::s6f19},
+    {2, 17, &EquipmentCore::s2f17}, {2, 31, &EquipmentCore::s2f31}, {2, 41, &EquipmentCore::s2f41},
+    {2, 49, &EquipmentCore::s2f49}, {5, 3, &EquipmentCore::s5f3},   {5, 5, &EquipmentCore::s5f5},
+    {5, 7, &EquipmentCore::s5f7},   {7, 1, &EquipmentCore::s7f1},   {7, 3, &EquipmentCore::s7f3},
+    {7, 5, &EquipmentCore::s7f5},   {7, 17, &EquipmentCore::s7f17}, {7, 19, &EquipmentCore::s7f19},
+    {10, 3, &EquipmentCore::s10f3}, {10, 5, &EquipmentCore::s10f5},
     };
     for (const Route& r : kRoutes)
         if (r.stream == stream && r.function == function) return &r;

@@ -7,6 +7,8 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "gem/comm_state.h"
 #include "gem/control_state.h"
@@ -35,15 +37,34 @@ public:
     virtual void control_state(ControlState) {}
     virtual void message(bool /*sent*/, const Message&) {}
     virtual void constant(uint32_t /*ecid*/, const Item&) {}
+    // A process program stored (with its size) or deleted.
+    virtual void program(bool /*stored*/, const std::string& /*ppid*/, size_t /*bytes*/) {}
     virtual void error(const std::string&) {}
 };
 
-// The program's part: live variable values and news of constants.
+// What a remote command hook answers: HCACK, and for HCACK 3 a CPACK for
+// each parameter it refuses.
+struct CommandAnswer {
+    uint8_t hcack = 0;
+    std::vector<std::pair<std::string, uint8_t>> cpacks;
+};
+
+// The program's part: live variable values, news of constants, remote
+// commands, terminal texts and process programs.
 struct Hooks {
     // The value of a variable now; nullopt keeps the value last set.
     std::function<std::optional<Item>(uint32_t vid)> read_variable;
     // A constant changed, by the host or by the operator.
     std::function<void(uint32_t ecid, const Item& value)> constant_changed;
+    // A remote command the equipment knows, with its parameters (names
+    // already checked); without a hook every command is done (HCACK 0).
+    std::function<CommandAnswer(const std::string& rcmd, const std::vector<std::pair<std::string, Item>>& parameters)>
+        remote_command;
+    // A text line from the host's terminal (S10F3, each line of S10F5); without
+    // a hook the host gets ACKC10 2.
+    std::function<void(int tid, const std::string& text)> terminal_text;
+    // A process program the host stored.
+    std::function<void(const std::string& ppid, const std::string& body)> program_stored;
 };
 
 }  // namespace tarvo::gem

@@ -49,6 +49,11 @@ std::string state_text(const SavedState& s) {
         for (uint32_t c : s.disabled) out += ' ' + std::to_string(c);
         out += '\n';
     }
+    if (!s.alarms_disabled.empty()) {
+        out += "alarms_disabled";
+        for (uint32_t a : s.alarms_disabled) out += ' ' + std::to_string(a);
+        out += '\n';
+    }
     for (const auto& [id, v] : s.constants) out += "constant " + std::to_string(id) + ' ' + write_sml(v) + '\n';
     out += "end\n";
     return out;
@@ -112,10 +117,10 @@ bool parse_state_text(const std::string& text, SavedState& out, std::string* err
         } else if (kind == "link") {
             if (values.size() < 2 || values[0] > UINT32_MAX) return fail("bad link");
             s.links[static_cast<uint32_t>(values[0])].assign(values.begin() + 1, values.end());
-        } else if (kind == "disabled") {
+        } else if (kind == "disabled" || kind == "alarms_disabled") {
             for (uint64_t v : values) {
-                if (v > UINT32_MAX) return fail("bad CEID");
-                s.disabled.insert(static_cast<uint32_t>(v));
+                if (v > UINT32_MAX) return fail("bad ID");
+                (kind == "disabled" ? s.disabled : s.alarms_disabled).insert(static_cast<uint32_t>(v));
             }
         } else {
             return fail("unknown record '" + kind + "'");
@@ -126,8 +131,9 @@ bool parse_state_text(const std::string& text, SavedState& out, std::string* err
     return true;
 }
 
-bool write_atomically(const std::string& path, const std::string& text, std::string* error, size_t stop_after) {
-    const std::string temporary = path + ".new";
+bool write_atomically(const std::string& path, const std::string& text, std::string* error, size_t stop_after,
+                      const std::string& temporary_path) {
+    const std::string temporary = temporary_path.empty() ? path + ".new" : temporary_path;
     auto fail = [&](const char* what) {
         if (error) *error = std::string(what) + " '" + temporary + "': " + std::strerror(errno);
         return false;

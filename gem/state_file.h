@@ -6,6 +6,7 @@
 //   report U4 7 1001 3001        RPTID (format, value) and its VIDs
 //   link 4001 7 8                CEID and its RPTIDs in order
 //   disabled 4001 4002           events the host disabled
+//   alarms_disabled 5001         alarms the host disabled
 //   constant 2001 <U4 250>       ECID and its value in one-line SML
 //   end
 // Every save writes a new file beside it, syncs it and renames it over the
@@ -28,6 +29,7 @@ struct SavedState {
     std::map<uint64_t, ReportDefinition> reports;
     std::map<uint32_t, std::vector<uint64_t>> links;
     std::set<uint32_t> disabled;
+    std::set<uint32_t> alarms_disabled;
     std::map<uint32_t, Item> constants;
 };
 
@@ -35,11 +37,12 @@ std::string state_text(const SavedState& s);
 // False with the line and the reason when the text is not a whole state.
 bool parse_state_text(const std::string& text, SavedState& out, std::string* error);
 
-// Writes `text` to `path` atomically. `stop_after` simulates a crash: only
-// that many bytes of the new file are written and the call returns false
-// as if the process had died there.
+// Writes `text` to `path` atomically, through `temporary` (default PATH.new)
+// in the same folder. `stop_after` simulates a crash: only that many bytes of
+// the new file are written and the call returns false as if the process had
+// died there.
 bool write_atomically(const std::string& path, const std::string& text, std::string* error,
-                      size_t stop_after = static_cast<size_t>(-1));
+                      size_t stop_after = static_cast<size_t>(-1), const std::string& temporary = "");
 
 enum class LoadOutcome { loaded, absent, damaged };
 // Reads the state file. A damaged one is renamed to PATH.damaged (the

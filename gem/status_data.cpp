@@ -26,6 +26,11 @@ std::optional<uint32_t> id32(const Item& i) {
 
 }  // namespace
 
+std::vector<uint32_t> EquipmentCore::builtin_status_ids() const {
+    const BuiltinIds& b = config_.ids;
+    return {b.clock, b.control_state, b.previous_control_state, b.events_enabled, b.alarms_enabled, b.alarms_set};
+}
+
 const VariableDef* EquipmentCore::variable(uint32_t id) const {
     for (const VariableDef& v : config_.variables)
         if (v.id == id) return &v;
@@ -34,7 +39,9 @@ const VariableDef* EquipmentCore::variable(uint32_t id) const {
 
 bool EquipmentCore::is_status_variable(uint32_t id) const {
     const BuiltinIds& b = config_.ids;
-    if (id == b.clock || id == b.control_state || id == b.previous_control_state || id == b.events_enabled) return true;
+    if (id == b.clock || id == b.control_state || id == b.previous_control_state || id == b.events_enabled ||
+        id == b.alarms_enabled || id == b.alarms_set)
+        return true;
     const VariableDef* v = variable(id);
     return v && v->status;
 }
@@ -49,7 +56,7 @@ std::optional<Item> EquipmentCore::builtin_value(uint32_t id) const {
     const BuiltinIds& b = config_.ids;
     if (id == b.clock) {
         const int format = static_cast<int>(constant_values_.at(b.time_format).as_number().value_or(1));
-        return Item::a(clock_text(format, std::chrono::system_clock::now()));
+        return Item::a(clock_text(format, clock_now()));
     }
     if (id == b.control_state) return Item::u1(static_cast<uint8_t>(control_));
     if (id == b.previous_control_state) return Item::u1(static_cast<uint8_t>(previous_control_));
@@ -58,6 +65,13 @@ std::optional<Item> EquipmentCore::builtin_value(uint32_t id) const {
         for (uint32_t c : all_ceids())
             if (book_.enabled(c)) on.push_back(Item::u4(c));
         return Item::list(std::move(on));
+    }
+    if (id == b.alarms_enabled || id == b.alarms_set) {
+        std::vector<Item> ids;
+        for (const AlarmDef& a : config_.alarms)
+            if (id == b.alarms_enabled ? !alarms_disabled_.count(a.id) : alarms_set_.count(a.id) > 0)
+                ids.push_back(Item::u4(a.id));
+        return Item::list(std::move(ids));
     }
     return std::nullopt;
 }
@@ -81,9 +95,7 @@ EquipmentCore::Reply EquipmentCore::s1f3(const Item* body) {
     if (!ids) return {std::nullopt, true};
     std::vector<Item> out;
     if (ids->empty()) {
-        for (uint32_t id : {config_.ids.clock, config_.ids.control_state, config_.ids.previous_control_state,
-                            config_.ids.events_enabled})
-            out.push_back(*value_of(id));
+        for (uint32_t id : builtin_status_ids()) out.push_back(*value_of(id));
         for (const VariableDef& v : config_.variables)
             if (v.status) out.push_back(*value_of(v.id));
     }
@@ -105,6 +117,8 @@ EquipmentCore::Reply EquipmentCore::s1f11(const Item* body) {
         else if (id && *id == b.control_state) name = "ControlState";
         else if (id && *id == b.previous_control_state) name = "PreviousControlState";
         else if (id && *id == b.events_enabled) name = "EventsEnabled";
+        else if (id && *id == b.alarms_enabled) name = "AlarmsEnabled";
+        else if (id && *id == b.alarms_set) name = "AlarmsSet";
         else if (const VariableDef* v = id ? variable(*id) : nullptr; v && v->status) {
             name = v->name;
             units = v->units;
@@ -113,8 +127,7 @@ EquipmentCore::Reply EquipmentCore::s1f11(const Item* body) {
     };
     std::vector<Item> out;
     if (ids->empty()) {
-        for (uint32_t id : {b.clock, b.control_state, b.previous_control_state, b.events_enabled})
-            out.push_back(entry(Item::u4(id), id));
+        for (uint32_t id : builtin_status_ids()) out.push_back(entry(Item::u4(id), id));
         for (const VariableDef& v : config_.variables)
             if (v.status) out.push_back(entry(Item::u4(v.id), v.id));
     }

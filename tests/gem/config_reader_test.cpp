@@ -151,7 +151,7 @@ TEST(ConfigReader, EachErrorIsOneLine) {
         {"[[variable]]\nid = 2\nname = \"a\"\nformat = \"U4\"\n", "f.toml:2: variable.id: duplicate ID 2"},
         {"[[variable]]\nid = 7\nname = \"Clock\"\nformat = \"U4\"\n", "f.toml:3: variable.name: duplicate name 'Clock'"},
         {"[[event]]\nid = 101\nname = \"e\"\n", "f.toml:2: event.id: duplicate ID 101"},
-        {"[[event]]\nid = 9\nname = \"e\"\nvariables = [1, 5]\n", "f.toml:4: event.variables: unknown variable 5"},
+        {"[[event]]\nid = 9\nname = \"e\"\nvariables = [1, 7]\n", "f.toml:4: event.variables: unknown variable 7"},
         {"[[variable]]\nid = 7\nname = \"a\"\nformat = \"U9\"\n", "f.toml:4: variable.format: unknown format 'U9'"},
         {"[[constant]]\nid = 7\nname = \"a\"\nformat = \"U4\"\nmin = 5\nmax = 9\ndefault = 1\n",
          "f.toml:7: constant.default: outside min..max"},

@@ -53,11 +53,12 @@ TEST(EquipmentMessages, IdentificationAndStatusData) {
         {2, 29, "<L <U4 2001>>", 30, "<L <L <U4 2001> <A 'MaxTemp'> <U4 0> <U4 500> <U4 250> <A 'degC'>>>"},
         {2, 29, "<L <U4 11>>", 30, "<L <L <U4 11> <A 'TimeFormat'> <U1 0> <U1 2> <U1 1> <A ''>>>"},
     });
-    // All status variables: the four built-in ones, then ChamberTemp.
+    // All status variables: the six built-in ones, then ChamberTemp.
     const auto all = rig.ask(1, 11, Item());
     ASSERT_TRUE(all && all->body);
-    ASSERT_EQ(all->body->size(), 5u);
-    EXPECT_EQ(all->body->items()[4].items()[1], Item::a("ChamberTemp"));
+    ASSERT_EQ(all->body->size(), 7u);
+    EXPECT_EQ(all->body->items()[5].items()[1], Item::a("AlarmsSet"));
+    EXPECT_EQ(all->body->items()[6].items()[1], Item::a("ChamberTemp"));
 }
 
 TEST(EquipmentMessages, ControlRequestsFromTheHost) {
@@ -135,8 +136,8 @@ TEST(EquipmentMessages, ChecksOfAReceivedPrimaryInOrder) {
         {"not communicating: dropped", 0, 99, 1, "", false, ControlState::online_remote, 0, -1},
         {"unknown stream", 0, 99, 1, "", true, ControlState::equipment_offline, 3, -1},
         {"unknown function", 0, 1, 99, "", true, ControlState::equipment_offline, 5, -1},
-        {"not yet: alarms", 0, 5, 3, "", true, ControlState::online_remote, 5, -1},
-        {"not yet: remote command", 0, 2, 41, "", true, ControlState::online_remote, 5, -1},
+        {"not yet: trace", 0, 2, 23, "", true, ControlState::online_remote, 5, -1},
+        {"not yet: spooling", 0, 6, 23, "", true, ControlState::online_remote, 5, -1},
         {"off line before the data", 0, 1, 3, bad, true, ControlState::host_offline, 0, 0},
         {"bad data", 0, 1, 3, bad, true, ControlState::online_local, 7, -1},
         {"wrong structure", 0, 1, 3, encode_item(Item::u4(1)), true, ControlState::online_local, 7, -1},

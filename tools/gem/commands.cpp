@@ -75,6 +75,22 @@ CommandOutcome run_command(const std::string& line, Equipment& equipment, const 
         if (arg == "local" || arg == "remote") return outcome(equipment.control_remote(arg == "remote", error));
         return refuse("control takes online, offline, local or remote, not '" + arg + "'");
     }
+    if (verb == "alarm") {
+        std::string alid_word;
+        in >> alid_word;
+        const auto alid = id_word(alid_word);
+        if ((arg != "set" && arg != "clear") || !alid) return refuse("alarm takes set or clear and an ALID");
+        return outcome(arg == "set" ? equipment.alarm_set(*alid, error) : equipment.alarm_clear(*alid, error));
+    }
+    if (verb == "terminal") {
+        std::string text = line.substr(line.find("terminal") + 8);
+        if (!text.empty() && text[0] == ' ') text.erase(0, 1);
+        return outcome(equipment.terminal(text, error));
+    }
+    if (verb == "finish") {
+        if (arg.empty()) return refuse("finish needs a command name");
+        return outcome(equipment.finish(arg, error));
+    }
     if (verb == "comm") {
         if (arg == "enable" || arg == "disable") return outcome(equipment.communications(arg == "enable", error));
         return refuse("comm takes enable or disable, not '" + arg + "'");

@@ -5,6 +5,9 @@
 //                       of the line)
 //   control online|offline|local|remote
 //   comm enable|disable
+//   alarm set|clear ALID
+//   terminal TEXT       S10F1 with TID 0
+//   finish RCMD         a command answered with HCACK 4 is done
 //   quit
 #pragma once
 

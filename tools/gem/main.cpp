@@ -24,8 +24,10 @@ const char kUsage[] =
     "Runs a GEM equipment from the TOML configuration FILE on the line it\n"
     "describes. Commands on standard input, one a line:\n"
     "  event CEID | set ID VALUE | control online|offline|local|remote\n"
-    "  comm enable|disable | quit\n"
-    "Writes 'state', 'received', 'sent', 'constant' and 'error' lines to\n"
+    "  comm enable|disable | alarm set|clear ALID | terminal TEXT\n"
+    "  finish RCMD | quit\n"
+    "Writes 'state', 'received', 'sent', 'constant', 'command', 'terminal',\n"
+    "'program' and 'error' lines to\n"
     "standard output (--quiet: only 'error' lines).\n"
     "Exit status: 0 after quit, 1 when the driver cannot be created,\n"
     "2 for a bad command line or configuration.\n";
@@ -66,7 +68,20 @@ int main(int argc, char** argv) {
         return 2;
     }
     OutputLines out(stdout, quiet);
-    Equipment equipment(read.config, Hooks{}, out);
+    // The simulator's hooks: every accepted command is answered with its
+    // configured HCACK, every terminal text is shown.
+    Hooks hooks;
+    const Config& config = read.config;
+    hooks.remote_command = [&out, &config](const std::string& rcmd,
+                                           const std::vector<std::pair<std::string, Item>>& parameters) {
+        out.command(rcmd, parameters);
+        CommandAnswer answer;
+        for (const CommandDef& c : config.commands)
+            if (c.name == rcmd) answer.hcack = c.hcack;
+        return answer;
+    };
+    hooks.terminal_text = [&out](int tid, const std::string& text) { out.terminal(tid, text); };
+    Equipment equipment(read.config, hooks, out);
     std::string why;
     if (!equipment.start(&why)) {
         std::fprintf(stderr, "tarvo-gem: %s\n", why.c_str());

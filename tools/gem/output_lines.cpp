@@ -22,6 +22,18 @@ void OutputLines::constant(uint32_t ecid, const Item& value) {
     line("constant " + std::to_string(ecid) + " " + write_sml(value));
 }
 
+void OutputLines::program(bool stored, const std::string& ppid, size_t bytes) {
+    line(stored ? "program stored " + ppid + " " + std::to_string(bytes) : "program deleted " + ppid);
+}
+
+void OutputLines::command(const std::string& rcmd, const std::vector<std::pair<std::string, Item>>& parameters) {
+    std::string text = "command " + rcmd;
+    for (const auto& [name, value] : parameters) text += " " + name + "=" + write_sml(value);
+    line(text);
+}
+
+void OutputLines::terminal(int tid, const std::string& text) { line("terminal " + std::to_string(tid) + " " + text); }
+
 void OutputLines::error(const std::string& text) {
     // An error line stays one line whatever the text holds.
     std::string t = text;

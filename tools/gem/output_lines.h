@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "gem/link.h"
 
@@ -20,6 +22,10 @@ public:
     void message(bool sent, const Message& m) override;
     void constant(uint32_t ecid, const Item& value) override;
     void error(const std::string& text) override;
+    void program(bool stored, const std::string& ppid, size_t bytes) override;
+    // The simulator's hooks write these.
+    void command(const std::string& rcmd, const std::vector<std::pair<std::string, Item>>& parameters);
+    void terminal(int tid, const std::string& text);
 
 private:
     void line(const std::string& text, bool always = false);

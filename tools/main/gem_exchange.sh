@@ -3,7 +3,9 @@
 #   gem_exchange.sh TARVO_GEM TARVOSH [PORT]
 # The driver must be registered where TARVO_REGISTRY points (or in the
 # default store). The equipment starts first; once the host has enabled its
-# report, the equipment's operator sets WaferId and raises WaferDone.
+# report, the equipment's operator sets WaferId and raises WaferDone; once the
+# host has deleted its process program, the operator sets and clears an
+# alarm, sends a terminal text and finishes the host's START.
 # Prints both sides' output and checks the lines that show each step; the
 # exit status is 0 when every step was seen.
 case "${1:-}" in -h|--help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0;; -?*) echo "${0##*/}: unknown option '$1' (see --help)" >&2; exit 2;; esac
@@ -54,6 +56,32 @@ value = ""
 id = 4001
 name = "WaferDone"
 variables = [3001, 1001]
+
+[[alarm]]
+id = 5001
+name = "OverTemp"
+text = "Chamber over temperature"
+category = 2
+set_event = 4101
+clear_event = 4102
+
+[[event]]
+id = 4101
+name = "OverTempSet"
+
+[[event]]
+id = 4102
+name = "OverTempCleared"
+
+[[command]]
+name = "START"
+parameters = ["LOT", "RECIPE"]
+hcack = 4
+finished_event = 4201
+
+[[event]]
+id = 4201
+name = "StartFinished"
 TOML
 sed "s/@PORT@/$port/g" "$here/gem_host.tsh" > "$work/host.tsh"
 
@@ -75,6 +103,12 @@ if wait_for "sent S2F38 <B 0x00>" 150; then
   echo "set 3001 W-17" >&3
   echo "event 4001" >&3
 fi
+if wait_for "sent S7F18" 150; then
+  echo "alarm set 5001" >&3
+  echo "alarm clear 5001" >&3
+  echo "terminal Don't stop" >&3
+  echo "finish START" >&3
+fi
 wait "$host_pid"
 host_status=$?
 echo "quit" >&3
@@ -92,10 +126,23 @@ missing=0
 for line in "received S1F14 <L <B 0x00> <L>>" "state comm COMMUNICATING" "sent S1F18 <B 0x00>" \
             "state control ONLINE_REMOTE" "<U4 104> <L>>" "sent S2F34 <B 0x00>" "sent S2F36 <B 0x00>" \
             "sent S2F38 <B 0x00>" "<U4 4001> <L <L <U4 7> <L <A 'W-17'> <F4 21.5>>>>>" "received S6F12 <B 0x00>" \
-            "sent S1F4 <L <F4 21.5> <U1 5>>"; do
+            "sent S1F4 <L <F4 21.5> <U1 5>>" \
+            "command START LOT=<A 'L-1'>" "sent S2F42 <L <B 0x04> <L>>" "sent S2F42 <L <B 0x01> <L>>" \
+            "sent S2F42 <L <B 0x03> <L <L <A 'SPEED'> <B 0x01>>>>" \
+            "terminal 1 Hello from the host" "sent S10F4 <B 0x00>" \
+            "program stored RECIPE-1 3" "sent S7F20 <L <A 'RECIPE-1'>>" "sent S7F6 <L <A 'RECIPE-1'> <B 0x01 0x02 0x03>>" \
+            "sent S7F4 <B 0x01>" "program deleted RECIPE-1" \
+            "sent S5F1W <L <B 0x82> <U4 5001> <A 'Chamber over temperature'>>" "<U4 4101> <L>>" \
+            "sent S5F1W <L <B 0x02> <U4 5001> <A 'Chamber over temperature'>>" "<U4 4102> <L>>" \
+            "sent S10F1W <L <B 0x00> <A 'Don' 0x27 't stop'>>" "received S10F2 <B 0x00>" "<U4 4201> <L>>"; do
   seen "$line" || { echo "== missing from the equipment's output: $line"; missing=1; }
 done
 grep -q "<A 'W-17'>" "$work/host.out" || { echo "== the host did not read the event report"; missing=1; }
+# The clock in its three formats: A12, A16 and extended.
+for shape in "<A '[0-9]\{12\}'>" "<A '[0-9]\{16\}'>" "<A '[0-9]\{4\}-[0-9][0-9]-[0-9][0-9]T"; do
+  grep -q "sent S2F18 $shape" "$work/equipment.out" || { echo "== no S2F18 like $shape"; missing=1; }
+done
+[ -e "$work/escape" ] && { echo "== a PPID left the program folder"; missing=1; }
 echo "== equipment exit status $equipment_status, host exit status $host_status"
 [ "$equipment_status" -ne 0 ] && exit "$equipment_status"
 [ "$host_status" -ne 0 ] && exit "$host_status"
