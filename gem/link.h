@@ -63,8 +63,12 @@ struct Hooks {
     // A text line from the host's terminal (S10F3, each line of S10F5); without
     // a hook the host gets ACKC10 2.
     std::function<void(int tid, const std::string& text)> terminal_text;
-    // A process program the host stored.
-    std::function<void(const std::string& ppid, const std::string& body)> program_stored;
+    // A process program the host sends (S7F3), before it is stored: false
+    // refuses it (ACKC7 1) and nothing is stored.
+    std::function<bool(const std::string& ppid, const std::string& body)> program_stored;
+    // A process program the host asks for (S7F5): its body, or nullopt to
+    // give the stored file (none: <L>).
+    std::function<std::optional<std::string>(const std::string& ppid)> program_requested;
 };
 
 }  // namespace tarvo::gem

@@ -66,13 +66,14 @@ EquipmentCore::Reply EquipmentCore::s7f3(const Item* body) {
     if (path.empty()) return {Item::b(static_cast<uint8_t>(Ackc7::permission_not_granted))};
     const std::string& program = body->items()[1].bytes();
     if (program.size() > config_.max_program_bytes) return {Item::b(static_cast<uint8_t>(Ackc7::length_error))};
+    if (hooks_.program_stored && !hooks_.program_stored(ppid.bytes(), program))
+        return {Item::b(static_cast<uint8_t>(Ackc7::permission_not_granted))};
     ::mkdir(config_.program_dir.c_str(), 0755);
     std::string why;
     if (!write_atomically(path, program, &why, static_cast<size_t>(-1), config_.program_dir + "/.new-program")) {
         observer_.error("process program '" + ppid.bytes() + "': " + why);
         return {Item::b(static_cast<uint8_t>(Ackc7::other))};
     }
-    if (hooks_.program_stored) hooks_.program_stored(ppid.bytes(), program);
     observer_.program(true, ppid.bytes(), program.size());
     return {Item::b(static_cast<uint8_t>(Ackc7::accepted))};
 }
@@ -82,7 +83,9 @@ EquipmentCore::Reply EquipmentCore::s7f5(const Item* body) {
     if (!body || body->format() == Format::L) return {std::nullopt, true};
     const std::string path = program_path(*body);
     if (path.empty()) return {Item()};
-    const auto program = read_program(path, config_.max_program_bytes);
+    std::optional<std::string> program;
+    if (hooks_.program_requested) program = hooks_.program_requested(body->bytes());
+    if (!program) program = read_program(path, config_.max_program_bytes);
     if (!program) return {Item()};
     return {Item::list({*body, Item::binary(*program)})};
 }

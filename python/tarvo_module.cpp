@@ -422,6 +422,8 @@ HRESULT Sink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*
 
 }  // namespace
 
+void add_gem(py::module_& m);  // gem_binding.cpp
+
 PYBIND11_MODULE(tarvo, m) {
     m.doc() = "Drives a registered component late-bound, through IDispatch and its type library.";
     py::class_<Object, std::shared_ptr<Object>>(m, "Dispatch")
@@ -450,4 +452,5 @@ PYBIND11_MODULE(tarvo, m) {
         for (const auto& o : Object::all()) o->close();
     });
     py::module_::import("atexit").attr("register")(m.attr("_close_all"));
+    add_gem(m);
 }

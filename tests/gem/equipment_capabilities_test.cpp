@@ -185,7 +185,14 @@ TEST(ProcessPrograms, StoredListedReadAndDeletedInsideTheirFolder) {
     c.max_program_bytes = 64;
     std::vector<std::string> stored;
     Hooks hooks;
-    hooks.program_stored = [&](const std::string& ppid, const std::string& body) { stored.push_back(ppid + ":" + body); };
+    hooks.program_stored = [&](const std::string& ppid, const std::string& body) {
+        stored.push_back(ppid + ":" + body);
+        return ppid != "REFUSED";
+    };
+    hooks.program_requested = [](const std::string& ppid) -> std::optional<std::string> {
+        if (ppid == "LIVE") return std::string("from the program");
+        return std::nullopt;
+    };
     CoreRig rig(c, false, hooks);
     rig.communicating();
     const std::string long_ppid(81, 'p');
@@ -200,6 +207,8 @@ TEST(ProcessPrograms, StoredListedReadAndDeletedInsideTheirFolder) {
         {7, 19, "", "<L <A 'B'> <A 'RECIPE-1'> <A 'big'>>"},
         {7, 5, "<A 'RECIPE-1'>", "<L <A 'RECIPE-1'> <B 0x01 0x02 0x00>>"},
         {7, 5, "<A 'none'>", "<L>"},
+        {7, 5, "<A 'LIVE'>", "<L <A 'LIVE'> <B" + write_sml(Item::binary("from the program")).substr(2) + ">"},
+        {7, 3, "<L <A 'REFUSED'> <B 0x01>>", "<B 0x01>"},
         {7, 17, "<L <A 'B'> <A 'none'>>", "<B 0x04>"},  // one not found: nothing deleted
         {7, 17, "<L <A 'B'>>", "<B 0x00>"},
         {7, 19, "", "<L <A 'RECIPE-1'> <A 'big'>>"},
