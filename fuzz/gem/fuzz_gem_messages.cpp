@@ -4,7 +4,10 @@
 // same transaction or an S9 message, and never crashes.
 #include <cstddef>
 #include <cstdint>
+#include <stdlib.h>
+
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "gem/equipment_core.h"
@@ -44,12 +47,21 @@ Config config() {
     k.def = Item::signeds(Format::I2, {0});
     c.constants.push_back(k);
     c.events.push_back({4001, "E", {3001, 1001, 2001}});
+    c.alarms.push_back({5001, "A", "text", 3, 4001, 4001});
+    c.commands.push_back({"START", {"LOT"}, 4, 4001});
+    // Programs go to a folder of this run's own, removed at exit.
+    static char folder[] = "/tmp/fuzz-gem-programs-XXXXXX";
+    static const std::string made = mkdtemp(folder) ? folder : "";
+    if (!made.empty()) std::atexit([] { std::filesystem::remove_all(made); });
+    c.program_dir = made.empty() ? "" : made + "/programs";
+    c.max_program_bytes = 4096;
     return c;
 }
 
 const int kMessages[][2] = {{1, 1}, {1, 3}, {1, 11}, {1, 13}, {1, 15}, {1, 17}, {1, 21}, {1, 23},
                             {2, 13}, {2, 15}, {2, 29}, {2, 33}, {2, 35}, {2, 37}, {6, 15}, {6, 19},
-                            {5, 1}, {2, 41}, {9, 1}, {1, 2}, {6, 12}, {1, 14}};
+                            {5, 1}, {2, 41}, {9, 1}, {1, 2}, {6, 12}, {1, 14}, {2, 17}, {2, 31}, {2, 49},
+                            {5, 3}, {5, 5}, {5, 7}, {7, 1}, {7, 3}, {7, 5}, {7, 17}, {7, 19}, {10, 3}, {10, 5}};
 
 }  // namespace
 
@@ -75,6 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (answered > 1 || (answered == 1 && link.last_transaction != m.transaction)) std::abort();
     if (answered == 1 && !m.w) std::abort();
     if (link.s9 - s9 > 1) std::abort();
+    if (core->value_of(6)->size() > 1) std::abort();  // AlarmsSet: one alarm at most
     // Keep it communicating and on line for the next input.
     core->communications(true, nullptr);
     core->received(make_message(1, 13, false), encode_item(Item()), EquipmentCore::Clock::now());

@@ -12,6 +12,9 @@ mdln = "TARVO-EQ"
 softrev = "1.0.0"
 state_file = "eq.state"
 establish_communications = false
+program_dir = "recipes"
+max_program_bytes = 1000
+objspec = "CH1"
 
 [line]
 type = "secs1"
@@ -72,6 +75,24 @@ units = "degC"
 id = 4001
 name = "WaferDone"
 variables = [3001, 1001, 2001, 21]
+
+[[event]]
+id = 4101
+name = "OverTempSet"
+
+[[alarm]]
+id = 5001
+name = "OverTemp"
+text = "Chamber over temperature"
+category = 2
+set_event = 4101
+clear_event = 4001
+
+[[command]]
+name = "START"
+parameters = ["LOT", "RECIPE"]
+hcack = 4
+finished_event = 4101
 )";
 
 TEST(ConfigReader, AFullFile) {
@@ -109,8 +130,21 @@ TEST(ConfigReader, AFullFile) {
     EXPECT_EQ(c.constants[0].min, Item::u4(0));
     EXPECT_EQ(c.constants[0].max, Item::u4(500));
     EXPECT_EQ(c.constants[0].def, Item::u4(250));
-    ASSERT_EQ(c.events.size(), 1u);
+    ASSERT_EQ(c.events.size(), 2u);
     EXPECT_EQ(c.events[0].variables, (std::vector<uint32_t>{3001, 1001, 2001, 21}));
+    EXPECT_EQ(c.program_dir, "/etc/tarvo/recipes");
+    EXPECT_EQ(c.max_program_bytes, 1000u);
+    EXPECT_EQ(c.objspec, "CH1");
+    ASSERT_EQ(c.alarms.size(), 1u);
+    EXPECT_EQ(c.alarms[0].text, "Chamber over temperature");
+    EXPECT_EQ(c.alarms[0].category, 2);
+    EXPECT_EQ(c.alarms[0].set_event, 4101u);
+    EXPECT_EQ(c.alarms[0].clear_event, 4001u);
+    ASSERT_EQ(c.commands.size(), 1u);
+    EXPECT_EQ(c.commands[0].parameters, (std::vector<std::string>{"LOT", "RECIPE"}));
+    EXPECT_EQ(c.commands[0].hcack, 4);
+    EXPECT_EQ(c.commands[0].finished_event, 4101u);
+    EXPECT_EQ(read_config_text("", "/x/e.toml").config.program_dir, "/x/programs") << "the default folder";
 }
 
 // Strings are bytes: what the file holds between the quotes (UTF-8 or not),
@@ -158,6 +192,11 @@ TEST(ConfigReader, EachErrorIsOneLine) {
         {"[[variable]]\nid = 7\nname = \"a\"\nformat = \"F4\"\nvalue = \"<U4 1>\"\n",
          "f.toml:5: variable.value: the value is U4, not F4"},
         {"[equipment\n", "f.toml:1: (file): "},
+        {"[[alarm]]\nid = 1\nname = \"a\"\nset_event = 101\nclear_event = 4999\n", "f.toml:5: alarm.clear_event: unknown event 4999"},
+        {"[[alarm]]\nid = 1\nname = \"a\"\ncategory = 128\nset_event = 101\nclear_event = 101\n",
+         "f.toml:4: alarm.category: value 128 is outside 1..127"},
+        {"[[command]]\nname = \"GO\"\nhcack = 2\n", "f.toml:3: command.hcack: 0 (done) or 4 (finishes later)"},
+        {"[[command]]\nname = \"GO\"\n[[command]]\nname = \"GO\"\n", "f.toml:4: command.name: duplicate name 'GO'"},
         {"[equipment]\n\nm\xC3\xA9 = 1\n", "f.toml:3: (file): a byte above 127 outside a string or a comment"},
         {"[equipment]\nmdln = \"\\u20AC\"\n", "f.toml:2: equipment.mdln: a character above U+00FF"},
         {"[equipment]\nmdln = 0\"\xCC\x99\"\n", "f.toml:2: (file): "},
