@@ -4,8 +4,10 @@
 # The driver must be registered where TARVO_REGISTRY points (or in the
 # default store). The equipment starts first; once the host has enabled its
 # report, the equipment's operator sets WaferId and raises WaferDone; once the
-# host has deleted its process program, the operator sets and clears an
-# alarm, sends a terminal text and finishes the host's START.
+# host's START was refused for a bad parameter, the operator switches to
+# ON-LINE LOCAL and back after the next START is refused; once the host has
+# deleted its process program, the operator sets and clears an alarm, sends
+# a terminal text and finishes the host's START.
 # Prints both sides' output and checks the lines that show each step; the
 # exit status is 0 when every step was seen.
 case "${1:-}" in -h|--help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0;; -?*) echo "${0##*/}: unknown option '$1' (see --help)" >&2; exit 2;; esac
@@ -103,6 +105,8 @@ if wait_for "sent S2F38 <B 0x00>" 150; then
   echo "set 3001 W-17" >&3
   echo "event 4001" >&3
 fi
+wait_for "sent S2F42 <L <B 0x03>" 150 && echo "control local" >&3
+wait_for "sent S2F42 <L <B 0x02> <L>>" 150 && echo "control remote" >&3
 if wait_for "sent S7F18" 150; then
   echo "alarm set 5001" >&3
   echo "alarm clear 5001" >&3
@@ -128,7 +132,8 @@ for line in "received S1F14 <L <B 0x00> <L>>" "state comm COMMUNICATING" "sent S
             "sent S2F38 <B 0x00>" "<U4 4001> <L <L <U4 7> <L <A 'W-17'> <F4 21.5>>>>>" "received S6F12 <B 0x00>" \
             "sent S1F4 <L <F4 21.5> <U1 5>>" \
             "command START LOT=<A 'L-1'>" "sent S2F42 <L <B 0x04> <L>>" "sent S2F42 <L <B 0x01> <L>>" \
-            "sent S2F42 <L <B 0x03> <L <L <A 'SPEED'> <B 0x01>>>>" \
+            "sent S2F42 <L <B 0x03> <L <L <A 'SPEED'> <B 0x01>>>>" "state control ONLINE_LOCAL" \
+            "sent S2F42 <L <B 0x02> <L>>" "<U4 103> <L>>" \
             "terminal 1 Hello from the host" "sent S10F4 <B 0x00>" \
             "program stored RECIPE-1 3" "sent S7F20 <L <A 'RECIPE-1'>>" "sent S7F6 <L <A 'RECIPE-1'> <B 0x01 0x02 0x03>>" \
             "sent S7F4 <B 0x01>" "program deleted RECIPE-1" \
