@@ -66,6 +66,10 @@ echo "== Python round trips (bench/python/round_trips.py)"
 PYTHONPATH="$PWD/../python" /usr/bin/python3 ../../../bench/python/round_trips.py 3 ../bench/component/many_pairs \
   || echo "(the Python module is not built)"
 
+echo "== Python GEM event reports (bench/python/gem_event_reports.py)"
+PYTHONPATH="$PWD/../python" /usr/bin/python3 ../../../bench/python/gem_event_reports.py 3 \
+  || echo "(the Python module is not built)"
+
 # The example client, offscreen: sends S1F1W to a tarvosh equipment and
 # renders what the user sees.
 cd ../../..

@@ -7,7 +7,8 @@ set -uo pipefail
 src=$1; shift
 programs=("$@")
 for f in "$src"/tools/*.sh "$src"/tools/main/*.sh; do programs+=("bash $f"); done
-programs+=("/usr/bin/python3 $src/tools/catalogue/make_catalogue.py" "/usr/bin/python3 $src/bench/python/round_trips.py")
+programs+=("/usr/bin/python3 $src/tools/catalogue/make_catalogue.py" "/usr/bin/python3 $src/bench/python/round_trips.py"
+          "/usr/bin/python3 $src/bench/python/gem_event_reports.py")
 failed=0
 for p in "${programs[@]}"; do
   name=$(basename "${p##* }")
