@@ -1,5 +1,6 @@
-// A SECS-I line on one end of a pty pair with a scripted peer on the other,
-// short timeouts, every record kind logged, and a worker that runs it.
+// A SECS-I line with a scripted peer on the other end of its port (a pty
+// pair, or a port in memory where the terminal does not matter), short
+// timeouts, every record kind logged, and a worker that runs it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,9 +15,10 @@ namespace tarvo::secs1_test {
 // Every timer its own value, so a timer that runs on another's shows.
 constexpr int kT1 = 60, kT2 = 150, kT3 = 400, kT4 = 250;
 
-class SerialLineTest : public ::testing::Test {
+template <class Peer>
+class LineTestOn : public ::testing::Test {
 protected:
-    SerialLineTest() {
+    LineTestOn() {
         line.SetCQuill1(&owner);
         line.msg.set_log_mask(0x1FFF);
         line.read_timeout = 10;
@@ -29,7 +31,7 @@ protected:
         line.reopen_delay = 100;
         line.port = peer.port();
     }
-    ~SerialLineTest() override { stop(); }
+    ~LineTestOn() override { stop(); }
 
     // Opens the port and starts the worker.
     void start() {
@@ -43,11 +45,14 @@ protected:
         line.port_disconnect();
     }
 
-    PtyPeer peer;
+    Peer peer;
     LogCapture log;
     RecordingOwner owner;
     secsicomm line;
     std::optional<Worker> worker;
 };
+
+using SerialLineTest = LineTestOn<PtyPeer>;
+using MemoryLineTest = LineTestOn<MemoryPeer>;
 
 }  // namespace tarvo::secs1_test

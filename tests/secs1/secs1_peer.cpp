@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <thread>
 
 namespace tarvo::secs1_test {
 
@@ -47,7 +48,7 @@ Bytes wire_block(const BlockHeader& h, const Bytes& data) {
     return out;
 }
 
-PtyPeer::PtyPeer(int port) : port_(port) {
+PtyPeer::PtyPeer(int port) : ScriptedPeer(port) {
     char name[128] = {};
     int slave = -1;
     if (::openpty(&master_, &slave, name, nullptr, nullptr) == 0) {
@@ -109,13 +110,38 @@ std::optional<Bytes> PtyPeer::read_bytes(size_t n, int ms) {
     return got;
 }
 
-std::optional<uint8_t> PtyPeer::read_byte(int ms) {
+MemoryPeer::MemoryPeer(int port) : ScriptedPeer(port), memory_(std::make_unique<serial::MemoryPort>(port, false)) {}
+
+MemoryPeer::~MemoryPeer() = default;
+
+bool MemoryPeer::send(const Bytes& bytes) {
+    memory_->feed(bytes.data(), bytes.size());
+    return true;
+}
+
+std::optional<Bytes> MemoryPeer::read_bytes(size_t n, int ms) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        written_ += memory_->take_written();
+        if (written_.size() >= n) {
+            Bytes got(written_.begin(), written_.begin() + static_cast<std::ptrdiff_t>(n));
+            written_.erase(0, n);
+            return got;
+        }
+        if (remaining(deadline) == 0) return std::nullopt;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+void MemoryPeer::hang_up() { memory_->hang_up(); }
+
+std::optional<uint8_t> ScriptedPeer::read_byte(int ms) {
     const auto b = read_bytes(1, ms);
     if (!b) return std::nullopt;
     return (*b)[0];
 }
 
-std::optional<Bytes> PtyPeer::read_block(int ms) {
+std::optional<Bytes> ScriptedPeer::read_block(int ms) {
     const auto length = read_byte(ms);
     if (!length) return std::nullopt;
     auto rest = read_bytes(static_cast<size_t>(*length) + 2, ms);
@@ -124,9 +150,9 @@ std::optional<Bytes> PtyPeer::read_block(int ms) {
     return rest;
 }
 
-bool PtyPeer::quiet(int ms) { return !read_byte(ms).has_value(); }
+bool ScriptedPeer::quiet(int ms) { return !read_byte(ms).has_value(); }
 
-std::optional<std::vector<Bytes>> PtyPeer::receive_message(int ms) {
+std::optional<std::vector<Bytes>> ScriptedPeer::receive_message(int ms) {
     std::vector<Bytes> blocks;
     for (;;) {
         if (read_byte(ms) != kENQ) return std::nullopt;
@@ -139,7 +165,7 @@ std::optional<std::vector<Bytes>> PtyPeer::receive_message(int ms) {
     }
 }
 
-bool PtyPeer::deliver(const Bytes& block, int ms) {
+bool ScriptedPeer::deliver(const Bytes& block, int ms) {
     send_byte(kENQ);
     if (read_byte(ms) != kEOT) return false;
     send(block);

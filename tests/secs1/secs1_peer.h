@@ -5,10 +5,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/serial/memory_port.h"
 #include "tests/line/line_probe.h"
 
 namespace tarvo::secs1_test {
@@ -41,25 +43,26 @@ struct BlockHeader {
 // Length byte, header, data and checksum as they go over the wire.
 Bytes wire_block(const BlockHeader& h, const Bytes& data = {});
 
-// A pty pair: ports `port` (and, with a second pair, `port + 1`) name its
-// terminal sides in a ports file that TARVO_PORTS points to for the life of
-// the object.
-class PtyPeer {
+// The peer of a SECS-I line, scripted by a test: what it sends and what it
+// reads, over whichever port stands between it and the line.
+class ScriptedPeer {
 public:
-    explicit PtyPeer(int port = 5);
-    ~PtyPeer();
-    PtyPeer(const PtyPeer&) = delete;
-    PtyPeer& operator=(const PtyPeer&) = delete;
+    explicit ScriptedPeer(int port) : port_(port) {}
+    virtual ~ScriptedPeer() = default;
+    ScriptedPeer(const ScriptedPeer&) = delete;
+    ScriptedPeer& operator=(const ScriptedPeer&) = delete;
 
     int port() const { return port_; }
-    const std::string& device() const { return device_; }
 
-    bool send(const Bytes& bytes);
+    virtual bool send(const Bytes& bytes) = 0;
     bool send_byte(uint8_t b) { return send(Bytes{b}); }
+    // Exactly `n` bytes the line writes, within `ms`.
+    virtual std::optional<Bytes> read_bytes(size_t n, int ms = kWait) = 0;
+    // The peer goes away: the line's port hangs up.
+    virtual void hang_up() = 0;
+
     // The next byte the line writes, within `ms`.
     std::optional<uint8_t> read_byte(int ms = kWait);
-    // Exactly `n` bytes within `ms`.
-    std::optional<Bytes> read_bytes(size_t n, int ms = kWait);
     // A whole block the line sends after our EOT: length byte, L + 2 bytes.
     std::optional<Bytes> read_block(int ms = kWait);
     // Nothing arrives for `ms`.
@@ -70,14 +73,45 @@ public:
     // Sends one block with the handshake: ENQ, waits for EOT, the block,
     // waits for ACK. False when either did not come.
     bool deliver(const Bytes& block, int ms = kWait);
-    // Closes the peer's side: the line's port hangs up.
-    void hang_up();
+
+protected:
+    int port_;
+};
+
+// A pty pair: ports `port` (and, with a second pair, `port + 1`) name its
+// terminal sides in a ports file that TARVO_PORTS points to for the life of
+// the object. For what needs a real terminal.
+class PtyPeer final : public ScriptedPeer {
+public:
+    explicit PtyPeer(int port = 5);
+    ~PtyPeer() override;
+
+    const std::string& device() const { return device_; }
+    bool send(const Bytes& bytes) override;
+    std::optional<Bytes> read_bytes(size_t n, int ms = kWait) override;
+    void hang_up() override;
 
 private:
     int master_ = -1;
-    int port_;
     std::string device_;
     std::string ports_file_;
+};
+
+// A port in memory with waits of their real length: the line runs exactly
+// as on a terminal, without one. For tests where the port only stands in
+// for a peer.
+class MemoryPeer final : public ScriptedPeer {
+public:
+    explicit MemoryPeer(int port = 5);
+    ~MemoryPeer() override;
+
+    bool send(const Bytes& bytes) override;
+    std::optional<Bytes> read_bytes(size_t n, int ms = kWait) override;
+    void hang_up() override;
+
+private:
+    std::unique_ptr<serial::MemoryPort> memory_;
+    std::string written_;  // taken from the port, not yet read
 };
 
 }  // namespace tarvo::secs1_test

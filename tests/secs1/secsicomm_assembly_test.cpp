@@ -1,4 +1,4 @@
-// SECS-I message assembly against a scripted pty peer: messages split into
+// SECS-I message assembly against a scripted peer on a port in memory: messages split into
 // blocks and collected from them, duplicates and extra blocks, T3 and T4,
 // replies matched only by secondaries, and every send ending once.
 #include <gtest/gtest.h>
@@ -35,7 +35,7 @@ std::string binary_text(size_t n, Bytes& body) {
 
 Bytes data_of(const Bytes& block) { return Bytes(block.begin() + 11, block.end() - 2); }
 
-class Assembly : public SerialLineTest {
+class Assembly : public MemoryLineTest {
 protected:
     void SetUp() override { start(); }
 };
@@ -245,7 +245,7 @@ const AssemblyRow kAssemblyRows[] = {
      {{11, filled({{0x91, 244}, {0x93, 1}})}}, 1, false},
 };
 
-class Assembling : public SerialLineTest, public ::testing::WithParamInterface<AssemblyRow> {};
+class Assembling : public MemoryLineTest, public ::testing::WithParamInterface<AssemblyRow> {};
 
 TEST_P(Assembling, EachDeliveredBodyIsExactlyTheBodySent) {
     const AssemblyRow& row = GetParam();
