@@ -153,13 +153,20 @@ public:
             throw py::value_error(all);
         }
         config_ = r.config;
-        callables_ = {read_variable, constant_changed, remote_command, program_stored, program_requested, terminal};
+        // The hooks hold their callables through shared pointers: the
+        // equipment copies its hooks with the GIL released, and a copy must
+        // not touch a Python reference count. The last references are ours,
+        // dropped with the GIL held.
+        auto hold = [this](const py::object& f) {
+            callables_.push_back(std::make_shared<py::object>(f));
+            return callables_.back();
+        };
         Hooks hooks;
         if (!read_variable.is_none())
-            hooks.read_variable = [f = read_variable](uint32_t vid) -> std::optional<Item> {
+            hooks.read_variable = [f = hold(read_variable)](uint32_t vid) -> std::optional<Item> {
                 py::gil_scoped_acquire gil;
                 try {
-                    py::object v = f(vid);
+                    py::object v = (*f)(vid);
                     if (v.is_none()) return std::nullopt;
                     return to_item(v);
                 } catch (py::error_already_set& e) {
@@ -171,23 +178,23 @@ public:
                 return std::nullopt;
             };
         if (!constant_changed.is_none())
-            hooks.constant_changed = [f = constant_changed](uint32_t ecid, const Item& v) {
+            hooks.constant_changed = [f = hold(constant_changed)](uint32_t ecid, const Item& v) {
                 py::gil_scoped_acquire gil;
                 try {
-                    f(ecid, from_item(v));
+                    (*f)(ecid, from_item(v));
                 } catch (py::error_already_set& e) {
                     unraisable(e, "constant_changed");
                 }
             };
         if (!remote_command.is_none())
-            hooks.remote_command = [f = remote_command](const std::string& rcmd,
+            hooks.remote_command = [f = hold(remote_command)](const std::string& rcmd,
                                                         const std::vector<std::pair<std::string, Item>>& params) {
                 py::gil_scoped_acquire gil;
                 CommandAnswer answer;
                 try {
                     py::dict args;
                     for (const auto& [name, value] : params) args[py::str(name)] = from_item(value);
-                    py::object r = f(rcmd, args);
+                    py::object r = (*f)(rcmd, args);
                     if (py::isinstance<py::tuple>(r)) {
                         py::tuple t = r.cast<py::tuple>();
                         answer.hcack = t[0].cast<uint8_t>();
@@ -208,10 +215,10 @@ public:
                 return answer;
             };
         if (!program_stored.is_none())
-            hooks.program_stored = [f = program_stored](const std::string& ppid, const std::string& body) {
+            hooks.program_stored = [f = hold(program_stored)](const std::string& ppid, const std::string& body) {
                 py::gil_scoped_acquire gil;
                 try {
-                    py::object r = f(ppid, py::bytes(body));
+                    py::object r = (*f)(ppid, py::bytes(body));
                     return r.is_none() || r.cast<bool>();
                 } catch (py::error_already_set& e) {
                     unraisable(e, "program_stored");
@@ -219,10 +226,10 @@ public:
                 }
             };
         if (!program_requested.is_none())
-            hooks.program_requested = [f = program_requested](const std::string& ppid) -> std::optional<std::string> {
+            hooks.program_requested = [f = hold(program_requested)](const std::string& ppid) -> std::optional<std::string> {
                 py::gil_scoped_acquire gil;
                 try {
-                    py::object r = f(ppid);
+                    py::object r = (*f)(ppid);
                     if (r.is_none()) return std::nullopt;
                     return r.cast<std::string>();
                 } catch (py::error_already_set& e) {
@@ -231,10 +238,10 @@ public:
                 }
             };
         if (!terminal.is_none())
-            hooks.terminal_text = [f = terminal](int tid, const std::string& text) {
+            hooks.terminal_text = [f = hold(terminal)](int tid, const std::string& text) {
                 py::gil_scoped_acquire gil;
                 try {
-                    f(tid, py::reinterpret_steal<py::str>(
+                    (*f)(tid, py::reinterpret_steal<py::str>(
                                PyUnicode_DecodeLatin1(text.data(), static_cast<Py_ssize_t>(text.size()), nullptr)));
                 } catch (py::error_already_set& e) {
                     unraisable(e, "terminal");
@@ -253,7 +260,7 @@ public:
         }
     }
 
-    ~PyEquipment() { close(); }
+    ~PyEquipment() { close(); }  // with the GIL held: the callables go last
 
     void close() {
         if (!equipment_) return;
@@ -314,7 +321,7 @@ private:
     }
 
     Config config_;
-    std::vector<py::object> callables_;
+    std::vector<std::shared_ptr<py::object>> callables_;
     Quiet quiet_;
     std::unique_ptr<Equipment> equipment_;
 };
