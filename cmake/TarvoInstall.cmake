@@ -30,6 +30,8 @@ if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
       set_target_properties(${t} PROPERTIES INSTALL_RPATH "${tarvo_rpath}")
     endif()
   endforeach()
+  # libtarvo-gem finds the runtime beside it.
+  set_target_properties(tarvo_gem PROPERTIES INSTALL_RPATH "$ORIGIN")
 endif()
 
 install(TARGETS TarvoSrv1 LIBRARY DESTINATION ${tarvo_component_dir} COMPONENT runtime)

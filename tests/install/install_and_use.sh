@@ -2,7 +2,8 @@
 # Installs the build into a temporary prefix and uses it the way a host
 # programmer does: registers the installed component into a store of its own,
 # starts the installed tarvosh as an equipment, builds examples/host against
-# the installed CMake package (and checks the pkg-config file), and runs it.
+# the installed CMake package (and checks the pkg-config file), and runs it;
+# then runs the installed GEM simulator against the installed tarvosh.
 #   install_and_use.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$1 source=$2
@@ -29,4 +30,8 @@ cmake --build "$work/host" > "$work/build.log"
 (cd "$work" && LD_LIBRARY_PATH=$prefix/$libdir "$work/host/example_host" "$port") | tee "$work/host.out"
 grep -q "^S1F2" "$work/host.out"
 wait $equipment
+
+# The installed GEM simulator (and libtarvo-gem beside it) against the installed tarvosh.
+bash "$source/tools/main/gem_exchange.sh" "$prefix/bin/tarvo-gem" "$prefix/bin/tarvosh" > "$work/gem.out" 2>&1 \
+  || { tail -n 20 "$work/gem.out"; exit 1; }
 echo "PASS"

@@ -97,7 +97,8 @@ wait_for() {
 mkfifo "$work/commands"
 "$tarvo_gem" equipment "$work/equipment.toml" < "$work/commands" > "$work/equipment.out" 2>&1 &
 equipment_pid=$!
-exec 3> "$work/commands"
+# Read-write, so opening it never waits for a reader that may have died.
+exec 3<> "$work/commands"
 wait_for "state comm" 50
 "$tarvosh" "$work/host.tsh" > "$work/host.out" 2>&1 &
 host_pid=$!
