@@ -107,4 +107,8 @@ struct Config {
     std::vector<CommandDef> commands;
 };
 
+// The format of a variable or constant the program may set (the built-in
+// constants included); nullopt for any other ID.
+std::optional<Format> settable_format(const Config& c, uint32_t id);
+
 }  // namespace tarvo::gem

@@ -681,6 +681,16 @@ private:
 
 }  // namespace
 
+std::optional<Format> settable_format(const Config& c, uint32_t id) {
+    for (const VariableDef& v : c.variables)
+        if (v.id == id) return v.format;
+    for (const ConstantDef& k : c.constants)
+        if (k.id == id) return k.format;
+    if (id == c.ids.establish_communications_timeout) return Format::U2;
+    if (id == c.ids.time_format) return Format::U1;
+    return std::nullopt;
+}
+
 ConfigResult read_config_text(std::string_view text, const std::string& path) {
     ConfigResult r;
     size_t bad_line = 0;

@@ -5,31 +5,19 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "driver/messages/quoted_text.h"
+
 namespace tarvo::gem {
 
 namespace {
 
-bool stands_quoted(unsigned char c) { return c != '\'' && c >= 0x20 && c != 0x7F; }
-
-void write_text(std::string& out, const std::string& bytes) {
-    static const char kHex[] = "0123456789ABCDEF";
-    out += '\'';
-    bool open = true;
-    for (unsigned char c : bytes) {
-        if (stands_quoted(c)) {
-            if (!open) out += " '";
-            open = true;
-            out += static_cast<char>(c);
-        } else {
-            if (open) out += '\'';
-            open = false;
-            out += " 0x";
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        }
-    }
-    if (open) out += '\'';
-}
+// Appends to a string, for the shared quoting of text values.
+struct StringSink {
+    std::string& out;
+    void add(char c) { out += c; }
+    void add(const char* s) { out += s; }
+    void add(const char* s, size_t n) { out.append(s, n); }
+};
 
 void write_float(std::string& out, double v, bool single) {
     if (std::isnan(v)) {
@@ -63,7 +51,10 @@ void write(std::string& out, const Item& item, SmlStyle style) {
     case Format::A:
     case Format::J:
         out += ' ';
-        write_text(out, item.bytes());
+        {
+            StringSink sink{out};
+            sml::quote_into(sink, item.bytes().data(), item.bytes().size());
+        }
         break;
     case Format::B: {
         char buf[8];

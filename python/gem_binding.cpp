@@ -273,14 +273,7 @@ public:
 
     void trigger(uint32_t ceid) { check([&](std::string* e) { return equipment_->trigger(ceid, e); }); }
     void set(uint32_t id, const py::object& value) {
-        std::optional<Format> f;
-        for (const VariableDef& v : config_.variables)
-            if (v.id == id) f = v.format;
-        for (const ConstantDef& c : config_.constants)
-            if (c.id == id) f = c.format;
-        if (id == config_.ids.establish_communications_timeout) f = Format::U2;
-        if (id == config_.ids.time_format) f = Format::U1;
-        const Item item = to_item(value, f);
+        const Item item = to_item(value, settable_format(config_, id));
         check([&](std::string* e) { return equipment_->set(id, item, e); });
     }
     void alarm_set(uint32_t alid) { check([&](std::string* e) { return equipment_->alarm_set(alid, e); }); }

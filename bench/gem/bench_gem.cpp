@@ -137,14 +137,19 @@ bool wait_until(const std::function<bool()>& done) {
     return done();
 }
 
+// Starts the equipment, opens the host, and waits until they communicate.
+bool connect(Equipment& equipment, Host& host, Counter& counter, int port) {
+    std::string why;
+    return equipment.start(&why) && host.open(port) &&
+           wait_until([&] { return counter.comm.load() == CommState::communicating; });
+}
+
 void EventReports(benchmark::State& state) {
     const int port = test::free_port();
     Counter counter;
     Equipment equipment(bench_config(port, 0), Hooks{}, counter);
     Host host;
-    std::string why;
-    if (!equipment.start(&why) || !host.open(port) ||
-        !wait_until([&] { return counter.comm.load() == CommState::communicating; })) {
+    if (!connect(equipment, host, counter, port)) {
         state.SkipWithError("the equipment and the host did not connect");
         return;
     }
@@ -165,9 +170,7 @@ void StatusRequest(benchmark::State& state) {
     Counter counter;
     Equipment equipment(bench_config(port, 100), Hooks{}, counter);
     Host host;
-    std::string why;
-    if (!equipment.start(&why) || !host.open(port) ||
-        !wait_until([&] { return counter.comm.load() == CommState::communicating; })) {
+    if (!connect(equipment, host, counter, port)) {
         state.SkipWithError("the equipment and the host did not connect");
         return;
     }

@@ -12,6 +12,7 @@
 
 #include "driver/log/streams_logger.h"
 #include "driver/messages/item_format.h"
+#include "driver/messages/quoted_text.h"
 #include "driver/log/log_mask.h"
 #include "driver/messages/secsii.h"
 #include "driver/messages/value_text.h"
@@ -36,38 +37,6 @@ const char* type_word(unsigned type_code) {
     }
 }
 
-// A byte that can stand between apostrophes as it is; any other (the
-// apostrophe, a zero byte, a control character) is written as a "0xHH"
-// token after the quoted piece, which the planner joins back on.
-bool stands_quoted(unsigned char c) { return c != '\'' && c >= 0x20 && c != 0x7F; }
-
-// An A or J value: quoted pieces and "0xHH" tokens, always opening with a
-// quoted piece ("'' 0x27" for a lone apostrophe, "''" for nothing).
-template <class Sink>
-void quote_into(Sink& out, const char* data, size_t size) {
-    static const char kHex[] = "0123456789ABCDEF";
-    out.add('\'');
-    bool open = true;
-    size_t i = 0;
-    while (i < size) {
-        size_t run = i;
-        while (run < size && stands_quoted(static_cast<unsigned char>(data[run]))) ++run;
-        if (run > i) {
-            if (!open) out.add(" '");
-            open = true;
-            out.add(data + i, run - i);
-            i = run;
-            continue;
-        }
-        if (open) out.add('\'');
-        open = false;
-        const auto c = static_cast<unsigned char>(data[i++]);
-        const char token[6] = {' ', '0', 'x', kHex[c >> 4], kHex[c & 15], '\0'};
-        out.add(token);
-    }
-    if (open) out.add('\'');
-}
-
 // Where rendered text goes: into a string, or only counted.
 struct TextSink {
     std::string& text;
@@ -75,7 +44,7 @@ struct TextSink {
     void add(const char* s) { text += s; }
     void add(size_t n, char c) { text.append(n, c); }
     void add(const char* s, size_t n) { text.append(s, n); }
-    void quoted(const char* data, size_t size) { quote_into(*this, data, size); }
+    void quoted(const char* data, size_t size) { sml::quote_into(*this, data, size); }
     void binary(const char* data, size_t size) {
         static const char kHex[] = "0123456789ABCDEF";
         size_t at = text.size();
@@ -101,7 +70,7 @@ struct CountSink {
     void add(const char* s) { count += std::strlen(s); }
     void add(size_t n, char) { count += n; }
     void add(const char*, size_t n) { count += n; }
-    void quoted(const char* data, size_t size) { quote_into(*this, data, size); }
+    void quoted(const char* data, size_t size) { sml::quote_into(*this, data, size); }
     void binary(const char*, size_t size) { count += 5 * size; }
     void number(unsigned type_code, const unsigned char* p) {
         scratch.clear();

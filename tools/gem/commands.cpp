@@ -16,15 +16,6 @@ std::optional<uint32_t> id_word(const std::string& w) {
     return v;
 }
 
-std::optional<Format> format_of(uint32_t id, const Config& c) {
-    for (const VariableDef& v : c.variables)
-        if (v.id == id) return v.format;
-    for (const ConstantDef& k : c.constants)
-        if (k.id == id) return k.format;
-    if (id == c.ids.establish_communications_timeout) return Format::U2;
-    if (id == c.ids.time_format) return Format::U1;
-    return std::nullopt;
-}
 
 }  // namespace
 
@@ -60,7 +51,7 @@ CommandOutcome run_command(const std::string& line, Equipment& equipment, const 
     if (verb == "set") {
         const auto id = id_word(arg);
         if (!id) return refuse("set needs an ID, not '" + arg + "'");
-        const auto format = format_of(*id, config);
+        const auto format = settable_format(config, *id);
         if (!format) return refuse("unknown variable or constant " + arg);
         std::string rest;
         std::getline(in, rest);
