@@ -126,8 +126,9 @@ int secsitcp::Step_connections(std::unique_lock<std::mutex>& op, Events& ev) {
     fds.push_back({wake_.fd(), POLLIN, 0});
     op.unlock();
     raise_events(*this, ev);
-    const int n = ::poll(fds.data(), fds.size(), wake_.limit(wait));
+    const int n = ::poll(fds.data(), fds.size(), wake_.begin_wait(wait));
     const int error = errno;
+    wake_.end_wait(n > 0 && fds.back().revents != 0);
     op.lock();
     bool idle;
     {
@@ -158,7 +159,6 @@ int secsitcp::Step_connections(std::unique_lock<std::mutex>& op, Events& ev) {
         op.lock();
         return -1;
     }
-    if (fds.back().revents != 0) wake_.clear();
     fds.pop_back();
     std::vector<int> ready;
     for (const pollfd& p : fds) {

@@ -15,34 +15,48 @@ WakeEvent::~WakeEvent() {
 }
 
 void WakeEvent::signal() {
+    pending_.store(true);
+    if (fd_ < 0 || waiting_.load() == 0) return;
     const uint64_t one = 1;
-    if (fd_ >= 0) {
-        [[maybe_unused]] const ssize_t r = ::write(fd_, &one, sizeof one);
-        pending_.store(true, std::memory_order_release);
+    [[maybe_unused]] const ssize_t r = ::write(fd_, &one, sizeof one);
+    written_.store(true, std::memory_order_release);
+}
+
+int WakeEvent::begin_wait(int ms) {
+    waiting_.fetch_add(1);
+    return pending_.load() ? 0 : limit(ms);
+}
+
+void WakeEvent::end_wait(bool readable) {
+    waiting_.fetch_sub(1);
+    if (readable && fd_ >= 0) {
+        pending_.store(false);
+        written_.store(false, std::memory_order_relaxed);
+        uint64_t value = 0;
+        [[maybe_unused]] const ssize_t r = ::read(fd_, &value, sizeof value);
+        return;
     }
+    drain();
 }
 
 void WakeEvent::drain() {
+    pending_.store(false);
     uint64_t value = 0;
-    if (fd_ >= 0 && pending_.exchange(false, std::memory_order_acq_rel)) {
+    if (fd_ >= 0 && written_.exchange(false, std::memory_order_acq_rel)) {
         [[maybe_unused]] const ssize_t r = ::read(fd_, &value, sizeof value);
     }
 }
 
-void WakeEvent::clear() {
-    if (fd_ < 0) return;
-    pending_.store(false, std::memory_order_relaxed);
-    uint64_t value = 0;
-    [[maybe_unused]] const ssize_t r = ::read(fd_, &value, sizeof value);
-}
-
 void WakeEvent::wait(int ms) {
+    const int limit_ms = begin_wait(ms);
     if (fd_ < 0) {
-        if (ms != 0) ::poll(nullptr, 0, ms < 0 ? kUnsignalledMs : ms);
+        if (limit_ms != 0) ::poll(nullptr, 0, limit_ms);
+        end_wait();
         return;
     }
     pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, ms < 0 ? -1 : ms) > 0) clear();
+    const bool readable = limit_ms != 0 && ::poll(&p, 1, limit_ms) > 0;
+    end_wait(readable);
 }
 
 int WakeEvent::limit(int ms) const {

@@ -198,10 +198,10 @@ int secsicomm::Step() {
     const int32_t in_use = port_in_use.load();
     // The peer's ENQ goes first; with nothing to send the line sleeps until
     // a character, a message or a wake-up arrives.
-    const int ready = serial::sio_wait(in_use, wake_.fd(), queued ? 0 : wake_.limit(-1));
+    const int ready = serial::sio_wait(in_use, wake_.fd(), wake_.begin_wait(queued ? 0 : -1));
     // Drained only after the wait: whatever asked for a wake-up before this
     // point (a queued message, a stop, a deactivation) is seen after it.
-    wake_.drain();
+    wake_.end_wait();
     log_port_reports(in_use);
     raise_timer_events();
     if (ready != 0) {

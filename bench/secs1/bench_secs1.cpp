@@ -1,0 +1,136 @@
+// The SECS-I line's own cost per exchange, on a port in memory whose peer
+// answers at once (EOT to ENQ, ACK to a block), so no time goes in waiting:
+//   - an idle Step (nothing to read, nothing to send);
+//   - sending S1F1W: the handshake, one block, its acknowledgement;
+//   - receiving one block of a one-block message, up to its delivery;
+//   - receiving a three-block message.
+// Log mask 0. The line's Step runs on the benchmark's thread.
+#include <benchmark/benchmark.h>
+
+#include "bench/command_line.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "driver/secs1/secsicomm.h"
+#include "platform/serial/memory_port.h"
+
+namespace tarvo {
+namespace {
+
+constexpr int kPort = 7;
+
+class Counting : public LineOwner {
+public:
+    void OnSecsRead() override { ++reads; }
+    void OnSecsNotify(int) override {}
+    void OnSecsWritten(int) override { ++written; }
+    long reads = 0;
+    long written = 0;
+};
+
+// A line on an instant memory port whose peer takes every ENQ and block.
+struct Bench {
+    Bench() : port(kPort, true) {
+        line.SetCQuill1(&owner);
+        line.msg.set_log_mask(0);
+        line.read_timeout = 1;
+        line.T3 = 45000;
+        line.port = kPort;
+        port.answer_with([this](const std::string& written) {
+            if (written == "\x05") port.feed("\x04");
+            if (written.size() > 2) port.feed("\x06");
+        });
+        if (line.port_open() != 0) std::abort();
+    }
+
+    // Runs the line until it read all that was fed and has nothing queued.
+    void settle() {
+        for (int i = 0; i < 1000 && (port.unread() > 0 || i == 0); ++i) line.Step();
+        port.take_written();
+    }
+
+    // ENQ and one block of a primary without reply, data `body`.
+    std::string block_of(int number, bool last, const std::string& body, uint16_t system) {
+        std::string raw(10, '\0');
+        raw[0] = 0;
+        raw[1] = 1;
+        raw[2] = 6;   // S6
+        raw[3] = 11;  // F11
+        raw[4] = static_cast<char>(((number >> 8) & 0x7F) | (last ? 0x80 : 0));
+        raw[5] = static_cast<char>(number);
+        raw[8] = static_cast<char>(system >> 8);
+        raw[9] = static_cast<char>(system);
+        raw += body;
+        unsigned sum = 0;
+        for (unsigned char c : raw) sum += c;
+        std::string wire = "\x05";
+        wire += static_cast<char>(raw.size());
+        wire += raw;
+        wire += static_cast<char>(sum >> 8);
+        wire += static_cast<char>(sum);
+        return wire;
+    }
+
+    serial::MemoryPort port;
+    Counting owner;
+    secsicomm line;
+};
+
+void BM_IdleStep(benchmark::State& state) {
+    Bench b;
+    for (auto _ : state) b.line.Step();
+}
+BENCHMARK(BM_IdleStep);
+
+void BM_SendS1F1W(benchmark::State& state) {
+    Bench b;
+    b.line.T3 = 1;  // the replies never come: the expectations end soon
+    for (auto _ : state) {
+        b.line.SendMessage("S1F1W");
+        b.settle();
+    }
+    if (b.owner.written != static_cast<long>(state.iterations())) state.SkipWithError("a send did not end");
+}
+BENCHMARK(BM_SendS1F1W)->Unit(benchmark::kMicrosecond);
+
+void BM_ReceiveOneBlock(benchmark::State& state) {
+    Bench b;
+    const std::string body = "\x41\x08" "ABCDEFGH";
+    uint16_t system = 0;
+    for (auto _ : state) {
+        b.port.feed(b.block_of(1, true, body, ++system));
+        b.settle();
+        while (b.line.msg.NextMessage() == 0) {
+        }
+    }
+    if (b.owner.reads != static_cast<long>(state.iterations())) state.SkipWithError("a message was not delivered");
+}
+BENCHMARK(BM_ReceiveOneBlock)->Unit(benchmark::kMicrosecond);
+
+void BM_ReceiveThreeBlocks(benchmark::State& state) {
+    Bench b;
+    const std::string body(244, 'x');
+    uint16_t system = 0;
+    for (auto _ : state) {
+        ++system;
+        for (int n = 1; n <= 3; ++n) b.port.feed(b.block_of(n, n == 3, body, system));
+        b.settle();
+        while (b.line.msg.NextMessage() == 0) {
+        }
+    }
+    if (b.owner.reads != static_cast<long>(state.iterations())) state.SkipWithError("a message was not delivered");
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 3 * 244);
+}
+BENCHMARK(BM_ReceiveThreeBlocks)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace tarvo
+
+int main(int argc, char** argv) {
+    tarvo::command_line::init_benchmark(argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
