@@ -1,7 +1,8 @@
 // The SECS-I line's own cost per exchange, on a port in memory whose peer
 // answers at once (EOT to ENQ, ACK to a block), so no time goes in waiting:
 //   - an idle Step (nothing to read, nothing to send);
-//   - sending S1F1W: the handshake, one block, its acknowledgement;
+//   - sending S6F11: the handshake, one block, its acknowledgement;
+//   - S1F1W out and S1F2 back, up to the reply's delivery;
 //   - receiving one block of a one-block message, up to its delivery;
 //   - receiving a three-block message.
 // Log mask 0. The line's Step runs on the benchmark's thread.
@@ -84,16 +85,62 @@ void BM_IdleStep(benchmark::State& state) {
 }
 BENCHMARK(BM_IdleStep);
 
-void BM_SendS1F1W(benchmark::State& state) {
+void BM_SendS6F11(benchmark::State& state) {
     Bench b;
-    b.line.T3 = 1;  // the replies never come: the expectations end soon
     for (auto _ : state) {
-        b.line.SendMessage("S1F1W");
+        b.line.SendMessage("S6F11 <L <U4 1> <U4 2> <L>>");
         b.settle();
     }
     if (b.owner.written != static_cast<long>(state.iterations())) state.SkipWithError("a send did not end");
 }
-BENCHMARK(BM_SendS1F1W)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SendS6F11)->Unit(benchmark::kMicrosecond);
+
+// S1F1W out, S1F2 back from the peer: the send, the reply timer set and
+// cancelled, the reply matched to it and delivered.
+void BM_RoundTripS1F1W(benchmark::State& state) {
+    Bench b;
+    std::string sent;  // the last block the line wrote, from its header (the length byte goes alone)
+    b.port.answer_with([&](const std::string& written) {
+        if (written == "\x05") b.port.feed("\x04");
+        if (written.size() > 2) {
+            sent = written;
+            b.port.feed("\x06");
+        }
+    });
+    const std::string body = "\x41\x02" "OK";
+    uint16_t transaction = 0;
+    for (auto _ : state) {
+        // A transaction of its own: a reply with the header of the last one
+        // would be taken for its repetition.
+        b.line.msg.set_out_transaction_id(++transaction);
+        b.line.SendMessage("S1F1W");
+        b.settle();
+        if (sent.size() < 12) {
+            state.SkipWithError("no block went out");
+            break;
+        }
+        std::string raw = sent.substr(0, 10);
+        raw[0] = static_cast<char>(raw[0] ^ 0x80);  // R-bit: the other way
+        raw[2] = 1;                                 // S1, no W-bit
+        raw[3] = 2;                                 // F2
+        raw[4] = static_cast<char>(0x80);           // the last block, number 1
+        raw[5] = 1;
+        raw += body;
+        unsigned sum = 0;
+        for (unsigned char c : raw) sum += c;
+        std::string wire = "\x05";
+        wire += static_cast<char>(raw.size());
+        wire += raw;
+        wire += static_cast<char>(sum >> 8);
+        wire += static_cast<char>(sum);
+        b.port.feed(wire);
+        b.settle();
+        while (b.line.msg.NextMessage() == 0) {
+        }
+    }
+    if (b.owner.reads != static_cast<long>(state.iterations())) state.SkipWithError("a reply was not delivered");
+}
+BENCHMARK(BM_RoundTripS1F1W)->Unit(benchmark::kMicrosecond);
 
 void BM_ReceiveOneBlock(benchmark::State& state) {
     Bench b;

@@ -18,14 +18,14 @@ void raise_events(secsi& line, LineEvents& ev) {
 void EventMailbox::put(LineEvents& ev) {
     if (ev.empty()) return;
     std::lock_guard<std::mutex> lock(mutex_);
-    events_.insert(events_.end(), ev.begin(), ev.end());
+    events_.append(ev);
     ev.clear();
 }
 
 void EventMailbox::take(LineEvents& ev) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (events_.empty()) return;
-    ev.insert(ev.end(), events_.begin(), events_.end());
+    ev.append(events_);
     events_.clear();
 }
 

@@ -8,6 +8,7 @@
 // anything received.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -20,7 +21,39 @@ struct LineEvent {
     enum Kind : uint8_t { notify, read, written } kind;
     int value;
 };
-using LineEvents = std::vector<LineEvent>;
+
+// The events of one step, in order. A step finds few (a written and a read,
+// a notification or two): those stay inside the object, and only a longer
+// list takes memory from the heap.
+class LineEvents {
+public:
+    void push_back(LineEvent e) {
+        if (heap_.empty() && size_ < kInline) {
+            inline_[size_++] = e;
+            return;
+        }
+        if (heap_.empty()) heap_.assign(inline_, inline_ + size_);
+        heap_.push_back(e);
+        ++size_;
+    }
+    void append(const LineEvents& more) {
+        for (const LineEvent& e : more) push_back(e);
+    }
+    bool empty() const { return size_ == 0; }
+    size_t size() const { return size_; }
+    void clear() {
+        heap_.clear();
+        size_ = 0;
+    }
+    const LineEvent* begin() const { return heap_.empty() ? inline_ : heap_.data(); }
+    const LineEvent* end() const { return begin() + size_; }
+
+private:
+    static constexpr size_t kInline = 4;
+    LineEvent inline_[kInline]{};
+    std::vector<LineEvent> heap_;  // all of them, once there are more than kInline
+    size_t size_ = 0;
+};
 
 inline void add_notify(LineEvents& ev, int code) { ev.push_back({LineEvent::notify, code}); }
 inline void add_written(LineEvents& ev, int success) { ev.push_back({LineEvent::written, success}); }

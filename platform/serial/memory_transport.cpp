@@ -3,7 +3,9 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -87,13 +89,11 @@ int memory_read_now(OpenPort& p, char* buffer, int count) {
         c.drain_signal();
         return c.hung_up ? kFailed : 0;
     }
-    int n = 0;
-    while (n < count && !c.in.empty()) {
-        buffer[n++] = static_cast<char>(c.in.front());
-        c.in.pop_front();
-    }
+    const size_t n = std::min(c.in.size(), static_cast<size_t>(count));
+    std::copy_n(c.in.begin(), n, buffer);
+    c.in.erase(c.in.begin(), c.in.begin() + static_cast<std::ptrdiff_t>(n));
     if (c.in.empty()) c.drain_signal();
-    return n;
+    return static_cast<int>(n);
 }
 
 int memory_wait(OpenPort& p, int wake_fd, int timeout_ms) {

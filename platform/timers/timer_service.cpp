@@ -59,7 +59,13 @@ TimerId TimerService::set(uint32_t delay_ms, TimerCallback callback) {
     } catch (const std::bad_alloc&) {
         return 0;  // no memory for one more timer
     }
-    if (queue_.begin()->second == id) wake_.notify_one();
+    // Only a timer due before the thread wakes anyway needs a wake-up: a
+    // line that sets and cancels a timer per block then costs the thread one
+    // wake-up per period, not two per block.
+    if (key.due < sleeps_until_) {
+        sleeps_until_ = Clock::time_point::min();
+        wake_.notify_one();
+    }
     return id;
 }
 
@@ -116,13 +122,17 @@ void TimerService::run() {
     std::unique_lock<std::mutex> lock(mutex_);
     while (!stopping_) {
         if (queue_.empty()) {
+            sleeps_until_ = Clock::time_point::max();
             wake_.wait(lock);
+            sleeps_until_ = Clock::time_point::min();
             continue;
         }
         // A copy: the timer may be killed while this thread waits.
         const Clock::time_point due = queue_.begin()->first.due;
         if (due > Clock::now()) {
+            sleeps_until_ = due;
             wake_.wait_until(lock, due);
+            sleeps_until_ = Clock::time_point::min();
             continue;
         }
         const TimerId id = queue_.begin()->second;

@@ -67,6 +67,11 @@ private:
     TimerId last_id_ = 0;
     uint64_t sequence_ = 0;
     TimerId running_ = 0;               // id whose callback runs now, 0 when none
+    // Until when the timer thread sleeps: a new timer due before it wakes the
+    // thread, one due later does not (the thread finds it when it wakes).
+    // The minimum while the thread is awake, the maximum while it sleeps
+    // with nothing pending.
+    Clock::time_point sleeps_until_ = Clock::time_point::min();
     size_t limit_ = kDefaultTimerLimit;
     bool stopping_ = false;
     std::thread thread_;

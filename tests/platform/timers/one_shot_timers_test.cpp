@@ -83,6 +83,30 @@ TEST(OneShotTimers, FireOnceInOrderOfDueTimeAndNotEarly) {
     }
 }
 
+TEST(OneShotTimers, AnEarlierTimerWakesTheSleepingThreadALaterOneWaitsForIt) {
+    // The thread sleeps until the far timer: a nearer one must wake it.
+    const TimerId far = timer_set(5000, [](TimerId) {});
+    ASSERT_NE(far, 0u);
+    std::this_thread::sleep_for(10ms);  // the thread is asleep by now
+    Signal near_fired;
+    auto start = Clock::now();
+    ASSERT_NE(timer_set(30, [&](TimerId) { near_fired.raise(); }), 0u);
+    ASSERT_TRUE(near_fired.wait(1000ms)) << "the nearer timer waited for the far one";
+    EXPECT_GE(Clock::now() - start, 30ms);
+    // Cancelled before it is due, a timer leaves the thread to wake for
+    // nothing; one set meanwhile for later still fires, on time.
+    const TimerId gone = timer_set(30, [](TimerId) { ADD_FAILURE() << "a cancelled timer fired"; });
+    ASSERT_NE(gone, 0u);
+    ASSERT_TRUE(timer_cancel(gone));
+    Signal later_fired;
+    start = Clock::now();
+    ASSERT_NE(timer_set(60, [&](TimerId) { later_fired.raise(); }), 0u);
+    ASSERT_TRUE(later_fired.wait(1000ms));
+    EXPECT_GE(Clock::now() - start, 60ms);
+    EXPECT_TRUE(timer_kill(far));
+    settle();
+}
+
 TEST(OneShotTimers, IdsAreNonZeroAndDistinct) {
     std::set<TimerId> ids;
     for (int i = 0; i < 500; ++i) {
