@@ -39,7 +39,7 @@ struct Bench {
         line.read_timeout = 1;
         line.T3 = 45000;
         line.port = kPort;
-        port.answer_with([this](const std::string& written) {
+        port.answer_with([this](std::string_view written) {
             if (written == "\x05") port.feed("\x04");
             if (written.size() > 2) port.feed("\x06");
         });
@@ -100,7 +100,7 @@ BENCHMARK(BM_SendS6F11)->Unit(benchmark::kMicrosecond);
 void BM_RoundTripS1F1W(benchmark::State& state) {
     Bench b;
     std::string sent;  // the last block the line wrote, from its header (the length byte goes alone)
-    b.port.answer_with([&](const std::string& written) {
+    b.port.answer_with([&](std::string_view written) {
         if (written == "\x05") b.port.feed("\x04");
         if (written.size() > 2) {
             sent = written;

@@ -18,12 +18,13 @@
 // so the line's sends can succeed, fail or be refused mid-message.
 // Every delivered message is decoded. Every send must end in exactly one
 // OnSecsWritten: a second one, or none once the input is over, aborts.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
-#include <vector>
+#include <cstring>
+#include <string_view>
 
 #include "driver/secs1/secsicomm.h"
 #include "platform/serial/memory_port.h"
@@ -55,7 +56,7 @@ struct Harness {
         line.retry = 2;
         line.port = kPort;
         if (line.port_open() != 0) std::abort();
-        port.answer_with([this](const std::string& written) {
+        port.answer_with([this](std::string_view written) {
             if (written == "\x05" && (answer & 1)) port.feed("\x04");
             if (written.size() > 2 && (answer & 2)) port.feed((answer & 4) ? "\x15" : "\x06");
         });
@@ -65,23 +66,32 @@ struct Harness {
     // wrote.
     void run(int at_least = 1) {
         for (int i = 0; i < 64 && (i < at_least || port.unread() > 0); ++i) line.Step();
-        port.take_written();
+        port.drop_written();
     }
 
-    void block(const std::vector<uint8_t>& header, int number, bool last, const uint8_t* data, size_t n) {
-        std::vector<uint8_t> raw(header.begin(), header.end());
-        raw.resize(10);
+    // ENQ, a length byte, `n` bytes of `raw` and their checksum.
+    void send_block(uint8_t length, const uint8_t* raw, size_t n) {
+        uint8_t wire[2 + 256 + 2];
+        wire[0] = 0x05;
+        wire[1] = length;
+        std::memcpy(wire + 2, raw, n);
+        unsigned sum = 0;
+        for (size_t i = 0; i < n; ++i) sum += raw[i];
+        wire[2 + n] = static_cast<uint8_t>(sum >> 8);
+        wire[3 + n] = static_cast<uint8_t>(sum);
+        port.feed(wire, n + 4);
+        run();
+    }
+
+    // A block of the current message: its header with `number` and the E-bit.
+    void block(int number, bool last, const uint8_t* data, size_t n) {
+        uint8_t raw[10 + 245];
+        std::memcpy(raw, header, 10);
         raw[4] = static_cast<uint8_t>(((number >> 8) & 0x7F) | (last ? 0x80 : 0));
         raw[5] = static_cast<uint8_t>(number);
-        raw.insert(raw.end(), data, data + n);
-        std::vector<uint8_t> wire{0x05, static_cast<uint8_t>(raw.size())};
-        unsigned sum = 0;
-        for (uint8_t b : raw) sum += b;
-        wire.insert(wire.end(), raw.begin(), raw.end());
-        wire.push_back(static_cast<uint8_t>(sum >> 8));
-        wire.push_back(static_cast<uint8_t>(sum));
-        port.feed(wire.data(), wire.size());
-        run();
+        n = std::min<size_t>(n, 245);
+        std::memcpy(raw + 10, data, n);
+        send_block(static_cast<uint8_t>(10 + n), raw, 10 + n);
     }
 
     serial::MemoryPort port;
@@ -90,10 +100,11 @@ struct Harness {
     long sends = 0;
     uint8_t answer = 0;  // how the peer answers the line's writes (first input byte)
     // The current message of steps 4 to 7.
-    std::vector<uint8_t> header = std::vector<uint8_t>(10, 0);
+    uint8_t header[10] = {};
     int number = 1;
     bool last = false;
-    std::vector<uint8_t> last_data;
+    uint8_t last_data[245] = {};
+    size_t last_size = 0;
 };
 
 Harness& harness() {
@@ -123,14 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         } else if (kind == 1 && at < size) {
             const uint8_t length = data[at++];
             const auto [p, n] = take(length);
-            std::vector<uint8_t> block{0x05, length};
-            block.insert(block.end(), p, p + n);
-            unsigned sum = 0;
-            for (size_t i = 0; i < n; ++i) sum += p[i];
-            block.push_back(static_cast<uint8_t>(sum >> 8));
-            block.push_back(static_cast<uint8_t>(sum));
-            h.port.feed(block.data(), block.size());
-            h.run();
+            h.send_block(length, p, n);
         } else if (kind == 2) {
             h.run(4);
         } else if (kind == 3) {
@@ -139,26 +143,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             h.run();
         } else if (kind == 4) {
             const auto [p, n] = take(10);
-            h.header.assign(p, p + n);
-            h.header.resize(10);
+            std::memset(h.header, 0, sizeof h.header);
+            std::memcpy(h.header, p, n);
             h.number = 0;
         } else if (kind == 5 && at + 1 < size) {
             const bool last = (data[at++] & 1) != 0;
             const auto [p, n] = take(data[at++] % 245);
-            h.last_data.assign(p, p + n);
+            std::memcpy(h.last_data, p, n);
+            h.last_size = n;
             h.last = last;
-            h.block(h.header, ++h.number, last, p, n);
+            h.block(++h.number, last, p, n);
         } else if (kind == 6) {
-            h.block(h.header, h.number, h.last, h.last_data.data(), h.last_data.size());
+            h.block(h.number, h.last, h.last_data, h.last_size);
         } else if (kind == 7 && at < size) {
             h.number = data[at++] & 1;
             h.last = false;
-            h.block(h.header, h.number, false, h.last_data.data(), h.last_data.size());
+            h.block(h.number, false, h.last_data, h.last_size);
         }
     }
     // With the peer silent, every send still under way ends.
     for (int i = 0; i < 400 && h.owner.outcomes < h.sends; ++i) h.line.Step();
-    h.port.take_written();
+    h.port.drop_written();
     if (h.owner.outcomes != h.sends) {
         std::fprintf(stderr, "%ld sends ended in %ld OnSecsWritten\n", h.sends, h.owner.outcomes);
         std::abort();

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace tarvo::serial {
 
@@ -30,6 +31,8 @@ public:
     void feed(const std::string& bytes) { feed(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()); }
     // What the line has written since the last call (at most the last MiB).
     std::string take_written();
+    // Forgets what the line has written (a peer that does not look at it).
+    void drop_written();
     // Bytes fed and not yet read by the line.
     size_t unread() const;
     // The peer goes away: once the fed bytes are read, the port reads as
@@ -38,7 +41,7 @@ public:
     // Called on the line's thread with each write of the line, after it was
     // kept for take_written: the peer may answer at once (an EOT to an ENQ,
     // an ACK to a block) by feeding bytes. Set it before the line runs.
-    void answer_with(std::function<void(const std::string& written)> answer);
+    void answer_with(std::function<void(std::string_view written)> answer);
 
 private:
     int number_;

@@ -41,7 +41,7 @@ struct MemoryChannel {
     std::deque<uint8_t> in;  // the peer's bytes
     std::string out;         // what the line wrote
     bool hung_up = false;
-    std::function<void(const std::string&)> answer;  // set before the line runs
+    std::function<void(std::string_view)> answer;  // set before the line runs
 };
 
 namespace {
@@ -120,7 +120,7 @@ int memory_write_now(OpenPort& p, const char* buffer, int count) {
         c.out.append(buffer, static_cast<size_t>(count));
         if (c.out.size() > kMaxWritten) c.out.erase(0, c.out.size() - kMaxWritten);
     }
-    if (c.answer) c.answer(std::string(buffer, static_cast<size_t>(count)));  // no lock held: it feeds
+    if (c.answer) c.answer(std::string_view(buffer, static_cast<size_t>(count)));  // no lock held: it feeds
     return count;
 }
 
@@ -160,12 +160,17 @@ std::string MemoryPort::take_written() {
     return taken;
 }
 
+void MemoryPort::drop_written() {
+    std::lock_guard<std::mutex> lock(channel_->mutex);
+    channel_->out.clear();
+}
+
 size_t MemoryPort::unread() const {
     std::lock_guard<std::mutex> lock(channel_->mutex);
     return channel_->in.size();
 }
 
-void MemoryPort::answer_with(std::function<void(const std::string&)> answer) {
+void MemoryPort::answer_with(std::function<void(std::string_view)> answer) {
     std::lock_guard<std::mutex> lock(channel_->mutex);
     channel_->answer = std::move(answer);
 }

@@ -351,7 +351,7 @@ TEST(MemoryPortLine, TheHandshakeBothWaysWithoutWaiting) {
     EXPECT_EQ(port.take_written(), "\x04\x06");  // EOT, ACK
     EXPECT_EQ(owner.reads(), 1);
     // The peer answers as the line writes: EOT to its ENQ, ACK to its block.
-    port.answer_with([&port](const std::string& written) {
+    port.answer_with([&port](std::string_view written) {
         if (written == "\x05") port.feed("\x04");
         if (written.size() > 2) port.feed("\x06");
     });
