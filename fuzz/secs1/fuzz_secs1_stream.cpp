@@ -51,8 +51,11 @@ struct Harness {
         line.read_timeout = 1;
         line.T1 = 3;
         line.T2 = 6;
-        line.T3 = 30;
-        line.T4 = 30;
+        // T3 and T4 run on the timer thread in real time. Short, so that the
+        // replies and blocks still awaited stay few (each received block is
+        // looked up among them) and their expiry is reached often.
+        line.T3 = 5;
+        line.T4 = 5;
         line.retry = 2;
         line.port = kPort;
         if (line.port_open() != 0) std::abort();

@@ -6,9 +6,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
+#include <cstring>
+#include <string>
 #include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -17,6 +18,38 @@
 #include "platform/serial/port_transport.h"
 
 namespace tarvo::serial {
+
+// The peer's bytes not yet read: appended at the back, taken from the front,
+// both by memcpy.
+class ByteQueue {
+public:
+    bool empty() const { return head_ == bytes_.size(); }
+    size_t size() const { return bytes_.size() - head_; }
+    void clear() {
+        bytes_.clear();
+        head_ = 0;
+    }
+    void append(const uint8_t* data, size_t n) {
+        if (empty()) {
+            clear();
+        } else if (head_ > 4096 && head_ * 2 > bytes_.size()) {
+            bytes_.erase(0, head_);  // what was read goes once it is most of the buffer
+            head_ = 0;
+        }
+        bytes_.append(reinterpret_cast<const char*>(data), n);
+    }
+    size_t take(char* out, size_t n) {
+        n = std::min(n, size());
+        std::memcpy(out, bytes_.data() + head_, n);
+        head_ += n;
+        if (empty()) clear();
+        return n;
+    }
+
+private:
+    std::string bytes_;
+    size_t head_ = 0;
+};
 
 struct MemoryChannel {
     explicit MemoryChannel(bool instant_waits)
@@ -38,7 +71,7 @@ struct MemoryChannel {
     const bool instant;
     const int event_fd;  // readable while bytes wait (not for instant ports)
     mutable std::mutex mutex;
-    std::deque<uint8_t> in;  // the peer's bytes
+    ByteQueue in;  // the peer's bytes
     std::string out;         // what the line wrote
     bool hung_up = false;
     std::function<void(std::string_view)> answer;  // set before the line runs
@@ -89,9 +122,7 @@ int memory_read_now(OpenPort& p, char* buffer, int count) {
         c.drain_signal();
         return c.hung_up ? kFailed : 0;
     }
-    const size_t n = std::min(c.in.size(), static_cast<size_t>(count));
-    std::copy_n(c.in.begin(), n, buffer);
-    c.in.erase(c.in.begin(), c.in.begin() + static_cast<std::ptrdiff_t>(n));
+    const size_t n = c.in.take(buffer, static_cast<size_t>(count));
     if (c.in.empty()) c.drain_signal();
     return static_cast<int>(n);
 }
@@ -149,7 +180,7 @@ MemoryPort::~MemoryPort() {
 
 void MemoryPort::feed(const uint8_t* data, size_t size) {
     std::lock_guard<std::mutex> lock(channel_->mutex);
-    channel_->in.insert(channel_->in.end(), data, data + size);
+    channel_->in.append(data, size);
     channel_->signal();
 }
 
