@@ -10,10 +10,11 @@
 
 #include "bench/command_line.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
-#include <vector>
 
+#include "driver/secs1/s_block.h"
 #include "driver/secs1/secsicomm.h"
 #include "platform/serial/memory_port.h"
 
@@ -52,26 +53,35 @@ struct Bench {
         port.take_written();
     }
 
-    // ENQ and one block of a primary without reply, data `body`.
-    std::string block_of(int number, bool last, const std::string& body, uint16_t system) {
+    // ENQ, the length byte, `raw` (header and data) and its checksum.
+    static std::string wire_of(const std::string& raw) {
+        S_BLOCK block;
+        std::copy(raw.begin(), raw.end(), block.raw.begin());
+        block.seal(static_cast<uint8_t>(raw.size()));
+        std::string wire = "\x05";
+        wire += static_cast<char>(block.length);
+        wire.append(reinterpret_cast<const char*>(block.raw.data()), block.length + 2u);
+        return wire;
+    }
+
+    // One block of an S6F11 without reply, data `body`.
+    static std::string block_of(int number, bool last, const std::string& body, uint16_t system) {
         std::string raw(10, '\0');
-        raw[0] = 0;
-        raw[1] = 1;
+        raw[1] = 1;   // device 1
         raw[2] = 6;   // S6
         raw[3] = 11;  // F11
         raw[4] = static_cast<char>(((number >> 8) & 0x7F) | (last ? 0x80 : 0));
         raw[5] = static_cast<char>(number);
         raw[8] = static_cast<char>(system >> 8);
         raw[9] = static_cast<char>(system);
-        raw += body;
-        unsigned sum = 0;
-        for (unsigned char c : raw) sum += c;
-        std::string wire = "\x05";
-        wire += static_cast<char>(raw.size());
-        wire += raw;
-        wire += static_cast<char>(sum >> 8);
-        wire += static_cast<char>(sum);
-        return wire;
+        return wire_of(raw + body);
+    }
+
+    // Runs the line over what was fed and takes every message it delivered.
+    void deliver() {
+        settle();
+        while (line.msg.NextMessage() == 0) {
+        }
     }
 
     serial::MemoryPort port;
@@ -125,18 +135,8 @@ void BM_RoundTripS1F1W(benchmark::State& state) {
         raw[3] = 2;                                 // F2
         raw[4] = static_cast<char>(0x80);           // the last block, number 1
         raw[5] = 1;
-        raw += body;
-        unsigned sum = 0;
-        for (unsigned char c : raw) sum += c;
-        std::string wire = "\x05";
-        wire += static_cast<char>(raw.size());
-        wire += raw;
-        wire += static_cast<char>(sum >> 8);
-        wire += static_cast<char>(sum);
-        b.port.feed(wire);
-        b.settle();
-        while (b.line.msg.NextMessage() == 0) {
-        }
+        b.port.feed(Bench::wire_of(raw + body));
+        b.deliver();
     }
     if (b.owner.reads != static_cast<long>(state.iterations())) state.SkipWithError("a reply was not delivered");
 }
@@ -147,10 +147,8 @@ void BM_ReceiveOneBlock(benchmark::State& state) {
     const std::string body = "\x41\x08" "ABCDEFGH";
     uint16_t system = 0;
     for (auto _ : state) {
-        b.port.feed(b.block_of(1, true, body, ++system));
-        b.settle();
-        while (b.line.msg.NextMessage() == 0) {
-        }
+        b.port.feed(Bench::block_of(1, true, body, ++system));
+        b.deliver();
     }
     if (b.owner.reads != static_cast<long>(state.iterations())) state.SkipWithError("a message was not delivered");
 }
@@ -162,10 +160,8 @@ void BM_ReceiveThreeBlocks(benchmark::State& state) {
     uint16_t system = 0;
     for (auto _ : state) {
         ++system;
-        for (int n = 1; n <= 3; ++n) b.port.feed(b.block_of(n, n == 3, body, system));
-        b.settle();
-        while (b.line.msg.NextMessage() == 0) {
-        }
+        for (int n = 1; n <= 3; ++n) b.port.feed(Bench::block_of(n, n == 3, body, system));
+        b.deliver();
     }
     if (b.owner.reads != static_cast<long>(state.iterations())) state.SkipWithError("a message was not delivered");
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 3 * 244);

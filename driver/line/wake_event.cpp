@@ -29,13 +29,7 @@ int WakeEvent::begin_wait(int ms) {
 
 void WakeEvent::end_wait(bool readable) {
     waiting_.fetch_sub(1);
-    if (readable && fd_ >= 0) {
-        pending_.store(false);
-        written_.store(false, std::memory_order_relaxed);
-        uint64_t value = 0;
-        [[maybe_unused]] const ssize_t r = ::read(fd_, &value, sizeof value);
-        return;
-    }
+    if (readable) written_.store(true, std::memory_order_relaxed);  // read it even if its flag is still to come
     drain();
 }
 
